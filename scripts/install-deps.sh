@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Installs what building and testing Tabrix needs on Debian 12. Safe to run again.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+sudo_cmd=""
+[ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+$sudo_cmd apt-get update -qq
+$sudo_cmd apt-get install -y -qq --no-install-recommends \
+  build-essential g++ cmake ninja-build pkg-config \
+  libfmt-dev libgtest-dev googletest libbenchmark-dev \
+  python3 python3-dbf python3-dbfread >/dev/null

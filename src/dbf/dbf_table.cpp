@@ -1,0 +1,249 @@
+#include "dbf/dbf_table.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "dbf/field_types.h"
+#include "platform/file.h"
+
+namespace tabrix {
+
+namespace {
+
+// Records per read: enough for the walk to cost one system call per chunk.
+constexpr size_t kChunkBytes = 256 * 1024;
+
+std::string nameOf(const uint8_t* bytes, size_t width) {
+  const auto* end = static_cast<const uint8_t*>(std::memchr(bytes, 0, width));
+  return std::string(reinterpret_cast<const char*>(bytes), end ? static_cast<size_t>(end - bytes) : width);
+}
+
+std::string hexByte(uint8_t b) {
+  static const char digits[] = "0123456789ABCDEF";
+  return std::string("0x") + digits[b >> 4] + digits[b & 15];
+}
+
+}  // namespace
+
+bool DbfTable::open(const std::string& path, const TableOpenOptions& options, std::string& error) {
+  close();
+  auto file = std::make_unique<File>();
+  // Read access first; read and write only when that is refused.
+  if (!file->open(path, FileMode::ReadOnly, error) && !file->open(path, FileMode::ReadWrite, error)) return false;
+  hasModificationTime_ = file->modificationTime(modificationTime_);
+  path_ = path;
+  if (!load(std::move(file), options, error)) return false;
+  if (hasMemoFile(header_.version(), header_.tableFlags())) memo_ = MemoFile::openFor(path, header_.version());
+  return true;
+}
+
+bool DbfTable::openFrom(std::unique_ptr<ByteStore> data, std::unique_ptr<ByteStore> memo,
+                        const TableOpenOptions& options, std::string& error) {
+  close();
+  if (!load(std::move(data), options, error)) return false;
+  if (memo && hasMemoFile(header_.version(), header_.tableFlags()))
+    memo_ = std::make_unique<MemoFile>(std::move(memo), header_.version());
+  return true;
+}
+
+bool DbfTable::load(std::unique_ptr<ByteStore> data, const TableOpenOptions& options, std::string& error) {
+  data_ = std::move(data);
+  fileSize_ = data_->size();
+  sourceIsOem_ = options.sourceIsOem;
+
+  if (data_->readAt(0, header_.bytes.data(), kHeaderSize) != kHeaderSize) {
+    error = "the file is too short for a DBF header (" + std::to_string(fileSize_) + " bytes)";
+    close();
+    return false;
+  }
+  const bool ok = tabrix::isLevel7(header_.version()) ? readLevel7Descriptors(error) : readDescriptors(error);
+  if (!ok) {
+    close();
+    return false;
+  }
+
+  // The 0x03 repair: a dBase III table with memo fields is of version 0x83.
+  // The table is normally open for reading, so the write usually has no effect.
+  if (header_.version() == 0x03 && hasMemoFields_) {
+    header_.bytes[0] = 0x83;
+    data_->writeAt(0, header_.bytes.data(), kHeaderSize);
+  }
+  layOutFields();
+
+  const uint64_t headerLength = header_.headerLength();
+  const uint64_t wholeRecords = fileSize_ <= headerLength ? 0 : (fileSize_ - headerLength) / recordLength_;
+  recordCount_ = wholeRecords;
+  if (wholeRecords > header_.recordCount()) {
+    // The header count is raised to what the file holds, unless the bytes past
+    // the counted records are the end mark (padded to a record by some writers).
+    uint8_t flag = 0;
+    data_->readAt(headerLength + uint64_t{header_.recordCount()} * recordLength_, &flag, 1);
+    if (flag == kEndOfFile) recordCount_ = header_.recordCount();
+  }
+
+  const bool windowsText = std::find(windowsCodePageMarks.begin(), windowsCodePageMarks.end(),
+                                     header_.codePageMark()) != windowsCodePageMarks.end();
+  if (windowsText || options.sourceIsAnsi || tabrix::isLevel7(header_.version())) sourceIsOem_ = false;
+
+  fieldOrder.resize(fields_.size());
+  excludedFields.resize(fields_.size());
+  fieldSelections.assign(fields_.size(), FieldSelection{});
+  for (size_t i = 0; i < fields_.size(); ++i) {
+    fieldOrder[i] = static_cast<int>(i);
+    excludedFields[i] = fields_[i].type == '0' ? 1 : 0;
+  }
+  const size_t perChunk = std::max<size_t>(1, kChunkBytes / recordLength_);
+  chunk_.resize(perChunk * recordLength_);
+  return true;
+}
+
+bool DbfTable::addField(const FieldDescriptor& descriptor, const std::string& name, std::string& error) {
+  const char type = descriptor.type();
+  if (!isKnownTypeLetter(type) && !isNullFlagsName(name.c_str())) {
+    error = "field " + std::to_string(fields_.size() + 1) + " (" + name + ") has the unknown type " +
+            (type >= 0x21 && type < 0x7F ? "'" + std::string(1, type) + "'" : hexByte(static_cast<uint8_t>(type)));
+    return false;
+  }
+  if (type == 'M') hasMemoFields_ = true;
+  descriptors_.push_back(descriptor);
+  Field field;
+  field.name = name;
+  field.type = type;
+  field.length = descriptor.length();
+  field.decimals = descriptor.type() == 'C' ? 0 : descriptor.decimals();
+  fields_.push_back(std::move(field));
+  return true;
+}
+
+bool DbfTable::readDescriptors(std::string& error) {
+  const uint16_t headerLength = header_.headerLength();
+  const uint8_t version = header_.version();
+  uint32_t count = static_cast<uint32_t>(headerLength - kHeaderSize) / kDescriptorSize;
+  if (isVisualFoxPro(version) && (header_.tableFlags() & kFlagDatabaseContainer))
+    count = static_cast<uint32_t>(headerLength - 296u) / kDescriptorSize;
+  if (headerLength < kHeaderSize || count > kMaxFields) {
+    error = "the header length " + std::to_string(headerLength) + " gives no valid field count";
+    return false;
+  }
+  std::vector<uint8_t> raw(count * kDescriptorSize);
+  const size_t got = data_->readAt(kHeaderSize, raw.data(), raw.size());
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* d = raw.data() + i * kDescriptorSize;
+    if (i * kDescriptorSize < got && d[0] == kDescriptorTerminator) return true;
+    if ((i + 1) * kDescriptorSize > got) {
+      error = "the field descriptors run past the end of the file";
+      return false;
+    }
+    FieldDescriptor descriptor;
+    std::memcpy(descriptor.bytes.data(), d, kDescriptorSize);
+    if (!addField(descriptor, nameOf(d, 11), error)) return false;
+  }
+  return true;
+}
+
+bool DbfTable::readLevel7Descriptors(std::string& error) {
+  uint64_t at = kHeaderSize + kLevel7ExtensionSize;
+  for (;;) {
+    uint8_t d[kLevel7DescriptorSize];
+    const size_t got = data_->readAt(at, d, sizeof d);
+    if (got >= 1 && d[0] == kDescriptorTerminator) return true;
+    if (got < sizeof d) {
+      error = "the field descriptors end without their terminator";
+      return false;
+    }
+    at += sizeof d;
+    if (d[33] == 0) continue;  // fields of length 0 are dropped
+    if (fields_.size() >= kMaxFields) {
+      error = "the table has more than " + std::to_string(kMaxFields) + " fields";
+      return false;
+    }
+    std::string name = nameOf(d, 32);
+    FieldDescriptor descriptor;
+    std::memcpy(descriptor.bytes.data(), d, std::min<size_t>(name.size(), 10));
+    descriptor.bytes[11] = d[32];
+    descriptor.bytes[16] = d[33];
+    descriptor.bytes[17] = d[34];
+    if (!addField(descriptor, name, error)) return false;
+  }
+}
+
+// Gives each field its offset, settles the record length and keeps every field
+// inside the record, so decoding can never read past a record.
+void DbfTable::layOutFields() {
+  uint32_t sum = 1, sumLowBytes = 1;
+  for (const Field& f : fields_) sum += f.length;
+  for (const FieldDescriptor& d : descriptors_) sumLowBytes += d.bytes[16];
+  recordLength_ = header_.recordLength();
+  // Some writers (Excel among them) put a decimal count on character fields;
+  // read as a high length byte it breaks a layout that adds up without it.
+  const bool lowBytesOnly = recordLength_ != 0 && sum != recordLength_ && sumLowBytes == recordLength_;
+  if (recordLength_ == 0) recordLength_ = sum;
+  uint32_t offset = 1;
+  for (size_t i = 0; i < fields_.size(); ++i) {
+    Field& f = fields_[i];
+    FieldDescriptor& d = descriptors_[i];
+    if (lowBytesOnly) f.length = d.bytes[16];
+    writeLe16(&d.bytes[12], offset);
+    const uint32_t start = std::min(offset, recordLength_);
+    f.offset = static_cast<uint16_t>(start);
+    f.length = static_cast<uint16_t>(std::min<uint32_t>(f.length, recordLength_ - start));
+    offset += lowBytesOnly ? d.bytes[16] : d.length();
+  }
+}
+
+bool DbfTable::loadChunk(uint64_t first) {
+  const uint64_t perChunk = chunk_.size() / recordLength_;
+  const uint64_t count = std::min<uint64_t>(perChunk, recordCount_ - first);
+  const uint64_t bytes = count * recordLength_;
+  const uint64_t offset = header_.headerLength() + first * recordLength_;
+  if (data_->readAt(offset, chunk_.data(), static_cast<size_t>(bytes)) != bytes) {
+    chunkCount_ = 0;
+    return false;
+  }
+  chunkFirst_ = first;
+  chunkCount_ = count;
+  return true;
+}
+
+const uint8_t* DbfTable::readRecordAt(uint64_t n) {
+  if (!data_ || n >= recordCount_ || recordLength_ == 0) return current_ = nullptr;
+  if (n < chunkFirst_ || n >= chunkFirst_ + chunkCount_) {
+    // Walking backwards, load the chunk that ends at n.
+    const uint64_t perChunk = chunk_.size() / recordLength_;
+    const bool backwards = chunkCount_ != 0 && n + 1 == chunkFirst_;
+    const uint64_t first = backwards && n + 1 >= perChunk ? n + 1 - perChunk : backwards ? 0 : n;
+    if (!loadChunk(first)) return current_ = nullptr;
+  }
+  next_ = n + 1;
+  return current_ = chunk_.data() + (n - chunkFirst_) * recordLength_;
+}
+
+const uint8_t* DbfTable::readNextRecord() { return readRecordAt(next_); }
+
+bool DbfTable::modificationTime(timespec& out) const {
+  if (hasModificationTime_) out = modificationTime_;
+  return hasModificationTime_;
+}
+
+void DbfTable::close() {
+  data_.reset();
+  memo_.reset();
+  path_.clear();
+  header_ = DbfHeader{};
+  descriptors_.clear();
+  fields_.clear();
+  fieldOrder.clear();
+  excludedFields.clear();
+  fieldSelections.clear();
+  hasMemoFields_ = false;
+  sourceIsOem_ = false;
+  recordLength_ = 0;
+  recordCount_ = 0;
+  fileSize_ = 0;
+  hasModificationTime_ = false;
+  chunk_.clear();
+  chunkFirst_ = chunkCount_ = next_ = 0;
+  current_ = nullptr;
+}
+
+}  // namespace tabrix

@@ -1,0 +1,116 @@
+#pragma once
+// One open DBF table of any dialect: header, field list and a record walk that
+// reads many records per system call. Every length, offset and count taken from
+// the file is checked against its size at open, so the walk can trust them.
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbf/dbf_format.h"
+#include "dbf/memo_file.h"
+#include "platform/byte_store.h"
+
+namespace tabrix {
+
+struct TableOpenOptions {
+  bool sourceIsOem = false;   // the user asked for OEM text
+  bool sourceIsAnsi = false;  // the user declared the text ANSI
+};
+
+// A field as the rest of the system reads it.
+struct Field {
+  std::string name;  // level 7: up to 31 characters; otherwise up to 10
+  char type = 'C';
+  uint16_t offset = 0;  // in the record, the deletion flag at 0
+  uint16_t length = 0;  // never reaches past the record
+  uint8_t decimals = 0;
+};
+
+// Per-field state of the wizard's record list.
+struct FieldSelection {
+  int width = 0;
+  bool shown = true;
+};
+
+class DbfTable {
+ public:
+  DbfTable() = default;
+  DbfTable(const DbfTable&) = delete;
+  DbfTable& operator=(const DbfTable&) = delete;
+
+  // Opens the table at path and its memo file. On failure error says why.
+  bool open(const std::string& path, const TableOpenOptions& options, std::string& error);
+  // Opens a table held by a byte store; memo may be null (no memo file).
+  bool openFrom(std::unique_ptr<ByteStore> data, std::unique_ptr<ByteStore> memo,
+                const TableOpenOptions& options, std::string& error);
+  void close();
+
+  const std::string& path() const { return path_; }
+  const DbfHeader& header() const { return header_; }
+  uint8_t version() const { return header_.version(); }
+  bool isLevel7() const { return tabrix::isLevel7(header_.version()); }
+  bool sourceIsOem() const { return sourceIsOem_; }
+  uint16_t headerLength() const { return header_.headerLength(); }
+  uint32_t recordLength() const { return recordLength_; }
+
+  int fieldCount() const { return static_cast<int>(fields_.size()); }
+  const Field& field(int i) const { return fields_[static_cast<size_t>(i)]; }
+  const std::vector<FieldDescriptor>& descriptors() const { return descriptors_; }
+  bool hasMemoFields() const { return hasMemoFields_; }
+  MemoFile* memo() { return memo_.get(); }
+
+  // Records the walk yields: those the file holds in whole.
+  uint64_t recordCount() const { return recordCount_; }
+  // The count the header states.
+  uint32_t headerRecordCount() const { return header_.recordCount(); }
+  // True when the header promises more records than the file holds whole.
+  bool isShort() const { return recordCount_ < header_.recordCount(); }
+  // Whether the last-write time is known, and that time.
+  bool modificationTime(timespec& out) const;
+
+  // Positions before the first record.
+  void rewind() { next_ = 0; }
+  // The next record, or null after the last one (or on a read error).
+  const uint8_t* readNextRecord();
+  // Record n counted from 0, or null when n is past the end.
+  const uint8_t* readRecordAt(uint64_t n);
+  // The record last read.
+  const uint8_t* record() const { return current_; }
+
+  std::vector<int> fieldOrder;
+  std::vector<uint8_t> excludedFields;
+  std::vector<FieldSelection> fieldSelections;
+
+ private:
+  bool load(std::unique_ptr<ByteStore> data, const TableOpenOptions& options, std::string& error);
+  bool readDescriptors(std::string& error);
+  bool readLevel7Descriptors(std::string& error);
+  bool addField(const FieldDescriptor& descriptor, const std::string& name, std::string& error);
+  void layOutFields();
+  bool loadChunk(uint64_t first);
+
+  std::string path_;
+  std::unique_ptr<ByteStore> data_;
+  std::unique_ptr<MemoFile> memo_;
+  DbfHeader header_;
+  std::vector<FieldDescriptor> descriptors_;
+  std::vector<Field> fields_;
+  bool hasMemoFields_ = false;
+  bool sourceIsOem_ = false;
+  uint32_t recordLength_ = 0;
+  uint64_t recordCount_ = 0;
+  uint64_t fileSize_ = 0;
+  bool hasModificationTime_ = false;
+  timespec modificationTime_{};
+
+  // Records [chunkFirst_, chunkFirst_ + chunkCount_) are in chunk_.
+  std::vector<uint8_t> chunk_;
+  uint64_t chunkFirst_ = 0;
+  uint64_t chunkCount_ = 0;
+  uint64_t next_ = 0;
+  const uint8_t* current_ = nullptr;
+};
+
+}  // namespace tabrix

@@ -1,0 +1,193 @@
+#include "dbf/field_decoder.h"
+
+#include <fmt/format.h>
+
+#include <cstring>
+
+#include "platform/code_pages.h"
+
+namespace tabrix {
+
+namespace {
+
+// The stored bytes up to the first zero byte: the system's texts are
+// zero-terminated, so a padding zero ends a value.
+size_t copyText(const uint8_t* bytes, size_t len, char* out) {
+  const auto* end = static_cast<const uint8_t*>(std::memchr(bytes, 0, len));
+  const size_t n = end ? static_cast<size_t>(end - bytes) : len;
+  std::memcpy(out, bytes, n);
+  return n;
+}
+
+// The first n bytes of a field, zero-padded when the field is shorter, so a
+// binary value never reads beyond its field.
+template <size_t N>
+std::array<uint8_t, N> fixedBytes(const uint8_t* bytes, size_t len) {
+  std::array<uint8_t, N> b{};
+  std::memcpy(b.data(), bytes, std::min(N, len));
+  return b;
+}
+
+size_t formatDouble(double value, bool csv, char* out) {
+  char* end = csv ? fmt::format_to(out, "{:.11f}", value) : fmt::format_to(out, "{:.6f}", value);
+  return static_cast<size_t>(end - out);
+}
+
+size_t formatInt(int64_t value, char* out) { return static_cast<size_t>(fmt::format_to(out, "{}", value) - out); }
+
+// Decimal block number, leading blanks allowed; blanks give 0.
+uint32_t decimalNumber(const uint8_t* bytes, size_t len) {
+  uint64_t v = 0;
+  for (size_t i = 0; i < len; ++i) {
+    const uint8_t c = bytes[i];
+    if (c == ' ' && v == 0) continue;
+    if (c < '0' || c > '9') break;
+    v = v * 10 + (c - '0');
+    if (v > UINT32_MAX) return 0;
+  }
+  return static_cast<uint32_t>(v);
+}
+
+size_t putText(const char* text, char* out) {
+  const size_t n = std::strlen(text);
+  std::memcpy(out, text, n);
+  return n;
+}
+
+// Varchar and varbinary: the last byte holds the length when the byte before
+// it is a space or the last byte is at most 0x20. Never beyond the field.
+size_t varLength(const uint8_t* bytes, size_t len) {
+  if (len < 2) return len;
+  const uint8_t last = bytes[len - 1];
+  if (bytes[len - 2] == ' ' || last <= 0x20) return std::min<size_t>(last, len - 1);
+  return len;
+}
+
+}  // namespace
+
+size_t formatCurrency(int64_t amount, int decimals, char* out) {
+  // Exact decimal arithmetic on the 64-bit amount; 2 decimals round half away
+  // from zero.
+  const bool negative = amount < 0;
+  uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(amount) : static_cast<uint64_t>(amount);
+  char* p = out;
+  if (decimals == 4) {
+    p = fmt::format_to(p, "{}{}.{:04}", negative ? "-" : "", magnitude / 10000, magnitude % 10000);
+  } else {
+    const uint64_t hundredths = magnitude / 100 + (magnitude % 100 >= 50 ? 1 : 0);
+    p = fmt::format_to(p, "{}{}.{:02}", negative && hundredths != 0 ? "-" : "", hundredths / 100,
+                       hundredths % 100);
+  }
+  return static_cast<size_t>(p - out);
+}
+
+MemoRef memoBlockOf(const DbfTable& table, int i, const uint8_t* record) {
+  const Field& f = table.field(i);
+  const uint8_t* bytes = record + f.offset;
+  MemoRef ref;
+  if (isSmt(table.version())) {
+    if (f.length >= 10) {
+      ref.length = readLe32(bytes + 2);
+      ref.block = readLe32(bytes + 6);
+    }
+  } else if (f.length == 4) {
+    ref.block = readLe32(bytes);
+  } else {
+    ref.block = decimalNumber(bytes, f.length);
+  }
+  return ref;
+}
+
+std::optional<DateTimeParts> decodeDateTime(const DbfTable& table, int i, const uint8_t* record) {
+  const Field& f = table.field(i);
+  const auto b = fixedBytes<8>(record + f.offset, f.length);
+  if (f.type == '@' || table.isLevel7()) return decodeLevel7Timestamp(b.data());
+  return decodeFoxProDateTime(b.data());
+}
+
+size_t decodeFieldText(const DbfTable& table, int i, const uint8_t* record, const DecodeOptions& options,
+                       char* out) {
+  const Field& f = table.field(i);
+  const uint8_t* bytes = record + f.offset;
+  const size_t len = f.length;
+  switch (f.type) {
+    case 'C': {
+      const size_t n = copyText(bytes, len, out);
+      if (table.sourceIsOem() && options.oemToAnsi) translateBytes(*options.oemToAnsi, out, n);
+      return n;
+    }
+    case 'N':
+    case 'F': {
+      size_t n = copyText(bytes, len, out);
+      if (options.dropDecimals)
+        if (const void* dot = std::memchr(out, '.', n)) n = static_cast<size_t>(static_cast<const char*>(dot) - out);
+      return n;
+    }
+    case 'D': {
+      if (len < 8) return copyText(bytes, len, out);
+      char text[10];
+      formatDateLocal(bytes, options.dateFormat, text);
+      return copyText(reinterpret_cast<const uint8_t*>(text), sizeof text, out);
+    }
+    case 'T':
+      if (len == 14 && !table.isLevel7()) {
+        char text[19];
+        formatDateLocal(bytes, options.dateFormat, text);
+        const uint8_t* t = bytes + 8;
+        const char time[9] = {' ', char(t[0]), char(t[1]), '.', char(t[2]), char(t[3]), '.', char(t[4]), char(t[5])};
+        std::memcpy(text + 10, time, sizeof time);
+        return copyText(reinterpret_cast<const uint8_t*>(text), sizeof text, out);
+      }
+      [[fallthrough]];
+    case '@': {
+      const auto parts = decodeDateTime(table, i, record);
+      return parts ? formatDateTimeLocal(*parts, options.dateFormat, options.skipSeconds, out) : 0;
+    }
+    case 'Y': {
+      const auto b = fixedBytes<8>(bytes, len);
+      int64_t amount;
+      std::memcpy(&amount, b.data(), sizeof amount);
+      return formatCurrency(amount, f.decimals == 4 ? 4 : 2, out);
+    }
+    case 'B': {
+      // In dBase IV and level 7 tables B is a binary memo, stored as a block number.
+      if (len != 8) return memoBlockOf(table, i, record).block ? putText("Memo", out) : 0;
+      const auto b = fixedBytes<8>(bytes, len);
+      double value;
+      std::memcpy(&value, b.data(), sizeof value);
+      return formatDouble(value, options.csvDoublePrecision, out);
+    }
+    case 'O': {
+      const auto b = fixedBytes<8>(bytes, len);
+      return formatDouble(decodeLevel7Double(b.data()), options.csvDoublePrecision, out);
+    }
+    case 'I':
+    case '+': {
+      const auto b = fixedBytes<4>(bytes, len);
+      int32_t value;
+      if (table.isLevel7()) value = decodeLevel7Integer(b.data());
+      else std::memcpy(&value, b.data(), sizeof value);
+      return formatInt(value, out);
+    }
+    case 'L':
+      return copyText(bytes, std::min<size_t>(len, 1), out);
+    case 'M':
+      return memoBlockOf(table, i, record).block ? putText("Memo", out) : 0;
+    case 'G':
+      return memoBlockOf(table, i, record).block ? putText("Gen", out) : 0;
+    case 'V':
+      return copyText(bytes, varLength(bytes, len), out);
+    case 'Q': {
+      const size_t n = varLength(bytes, len);
+      for (size_t k = 0; k < n; ++k) {
+        out[2 * k] = static_cast<char>('0' + (bytes[k] >> 4));
+        out[2 * k + 1] = static_cast<char>('0' + (bytes[k] & 15));
+      }
+      return 2 * n;
+    }
+    default:
+      return copyText(bytes, len, out);
+  }
+}
+
+}  // namespace tabrix

@@ -1,0 +1,45 @@
+#pragma once
+// The text form of every field type. Decoding writes into the caller's buffer
+// and allocates nothing, so the record walk can decode millions of values.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "dbf/date_time.h"
+#include "dbf/dbf_table.h"
+#include "platform/locale_info.h"
+
+namespace tabrix {
+
+struct DecodeOptions {
+  DateFormat dateFormat;
+  bool skipSeconds = false;           // date-times without seconds
+  bool dropDecimals = false;          // N and F cut at their first '.'
+  bool csvDoublePrecision = false;    // B and O with 11 decimals instead of 6
+  // Applied to character fields of tables read as OEM text.
+  const std::array<uint8_t, 256>* oemToAnsi = nullptr;
+};
+
+// Bytes a buffer for decodeFieldText of this field must hold.
+inline size_t decodedTextCapacity(const Field& field) { return 2 * size_t{field.length} + 352; }
+
+// Writes the text form of field i of record into out and returns its length.
+// The text ends at the first zero byte of a stored value.
+size_t decodeFieldText(const DbfTable& table, int i, const uint8_t* record, const DecodeOptions& options,
+                       char* out);
+
+// The date-time of a T or @ field; empty when the value is empty.
+std::optional<DateTimeParts> decodeDateTime(const DbfTable& table, int i, const uint8_t* record);
+
+struct MemoRef {
+  uint32_t block = 0;
+  uint32_t length = 0;  // SMT tables only
+};
+// Where the memo of an M (or G, or dBase binary B) field starts.
+MemoRef memoBlockOf(const DbfTable& table, int i, const uint8_t* record);
+
+// The 64-bit currency amount formatted with 4 decimals or rounded to 2.
+size_t formatCurrency(int64_t amountTimes10000, int decimals, char* out);
+
+}  // namespace tabrix

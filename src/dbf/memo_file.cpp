@@ -1,0 +1,237 @@
+#include "dbf/memo_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "dbf/dbf_format.h"
+#include "platform/file.h"
+#include "platform/path_lookup.h"
+
+namespace tabrix {
+
+namespace {
+
+constexpr size_t kMemoHeaderSize = 512;
+constexpr size_t kBlockHeaderSize = 8;
+constexpr uint8_t kDBase4Mark[4] = {0xFF, 0xFF, 0x08, 0x00};
+constexpr size_t kInitialBuffer = 64000;
+constexpr size_t kScanStep = 64 * 1024;
+
+}  // namespace
+
+MemoFormat memoFormatOf(uint8_t version) {
+  if (isFoxProMemo(version)) return MemoFormat::FoxPro;
+  if (isSmt(version)) return MemoFormat::Smt;
+  if (version == 0x8B || isLevel7(version)) return MemoFormat::DBase4;
+  return MemoFormat::DBase3;
+}
+
+MemoFile::MemoFile(std::unique_ptr<ByteStore> store, uint8_t version)
+    : store_(std::move(store)), version_(version), format_(memoFormatOf(version)) {
+  if (!store_) return;
+  if (store_->size() == 0) writeFreshHeader();
+  else readHeader();
+}
+
+std::unique_ptr<MemoFile> MemoFile::openFor(const std::string& tablePath, uint8_t version) {
+  std::string path = siblingWithExtension(tablePath, memoExtensionOf(version));
+  auto file = std::make_unique<File>();
+  std::string error;
+  if (!file->open(path, FileMode::ReadWriteCreate, error) && !file->open(path, FileMode::ReadOnly, error))
+    file.reset();
+  auto memo = std::make_unique<MemoFile>(std::move(file), version);
+  memo->path_ = path;
+  return memo;
+}
+
+void MemoFile::readHeader() {
+  uint8_t h[kMemoHeaderSize] = {};
+  store_->readAt(0, h, sizeof h);
+  switch (format_) {
+    case MemoFormat::FoxPro:
+      blockSize_ = static_cast<uint32_t>(h[6] << 8 | h[7]);
+      nextFreeBlock_ = readBe32(h);
+      break;
+    case MemoFormat::DBase4: {
+      uint32_t size = readLe16(h + 20);
+      size &= ~1u;  // an odd size is taken one lower
+      blockSize_ = size == 0 ? 512 : size;
+      nextFreeBlock_ = readLe32(h);
+      break;
+    }
+    case MemoFormat::Smt:
+      blockSize_ = readLe32(h + 4);
+      nextFreeBlock_ = readLe32(h);
+      break;
+    case MemoFormat::DBase3:
+      blockSize_ = 512;
+      nextFreeBlock_ = readLe32(h);
+      break;
+  }
+}
+
+void MemoFile::writeFreshHeader() {
+  uint8_t h[kMemoHeaderSize] = {};
+  if (format_ == MemoFormat::FoxPro) {
+    blockSize_ = 64;
+    nextFreeBlock_ = 8;
+    writeBe32(h, nextFreeBlock_);
+    h[6] = 0;
+    h[7] = 64;
+  } else if (version_ == 0x8B || (version_ & 0x80) || (version_ & 0x08)) {
+    blockSize_ = 512;
+    nextFreeBlock_ = 1;
+    writeLe32(h, nextFreeBlock_);
+    writeLe16(h + 20, blockSize_);
+  } else {
+    blockSize_ = 512;
+    h[16] = 3;
+  }
+  // A read-only store keeps no header; its memos all read empty.
+  store_->writeAt(0, h, sizeof h);
+}
+
+uint64_t MemoFile::blockCount() const {
+  if (!store_ || blockSize_ == 0) return 0;
+  return store_->size() / blockSize_;
+}
+
+bool MemoFile::blockInFile(uint32_t block) const {
+  if (!store_ || block == 0 || blockSize_ == 0) return false;
+  return uint64_t{block} * blockSize_ < store_->size();
+}
+
+uint64_t MemoFile::memoLength(uint32_t block) {
+  if (!blockInFile(block)) return 0;
+  const uint64_t start = uint64_t{block} * blockSize_;
+  const uint64_t available = store_->size() - start;
+  if (format_ == MemoFormat::FoxPro || format_ == MemoFormat::DBase4) {
+    uint8_t h[kBlockHeaderSize] = {};
+    if (store_->readAt(start, h, sizeof h) != sizeof h) return 0;
+    uint64_t length;
+    if (format_ == MemoFormat::FoxPro) length = readBe32(h + 4);
+    else length = std::memcmp(h, kDBase4Mark, 4) == 0 ? readLe32(h + 4) : 0;
+    return std::min<uint64_t>(length, available);
+  }
+  // dBase III and SMT: whole blocks up to the one holding the end mark.
+  std::vector<char> scratch;
+  const size_t text = readInto(block, 0, scratch, SIZE_MAX);
+  const uint64_t blocks = (text + blockSize_) / blockSize_;
+  return std::min<uint64_t>(blocks * blockSize_, available);
+}
+
+// Reads the text of the memo at block into out (at most limit bytes) and
+// returns its length. Every length is bounded by what the file holds.
+size_t MemoFile::readInto(uint32_t block, uint32_t smtLength, std::vector<char>& out, size_t limit) {
+  out.clear();
+  if (!blockInFile(block)) return 0;
+  const uint64_t start = uint64_t{block} * blockSize_;
+  const uint64_t available = store_->size() - start;
+  uint64_t length = 0;
+  uint64_t textStart = start;
+  switch (format_) {
+    case MemoFormat::FoxPro:
+    case MemoFormat::DBase4: {
+      uint8_t h[kBlockHeaderSize] = {};
+      if (store_->readAt(start, h, sizeof h) != sizeof h) return 0;
+      if (format_ == MemoFormat::FoxPro) {
+        length = readBe32(h + 4);
+      } else if (std::memcmp(h, kDBase4Mark, 4) == 0) {
+        const uint32_t stored = readLe32(h + 4);
+        length = stored > kBlockHeaderSize ? stored - kBlockHeaderSize : 0;
+      }
+      textStart = start + kBlockHeaderSize;
+      length = std::min<uint64_t>(length, available - std::min<uint64_t>(available, kBlockHeaderSize));
+      break;
+    }
+    case MemoFormat::Smt:
+      length = std::min<uint64_t>(smtLength, available);
+      break;
+    case MemoFormat::DBase3: {
+      // The text ends at the first 0x1A, or at the end of the file.
+      uint64_t scanned = 0;
+      while (scanned < available && scanned < limit) {
+        const size_t step = static_cast<size_t>(std::min<uint64_t>(kScanStep, available - scanned));
+        const size_t old = out.size();
+        out.resize(old + step);
+        const size_t got = store_->readAt(start + scanned, out.data() + old, step);
+        out.resize(old + got);
+        const char* end = static_cast<const char*>(std::memchr(out.data() + old, kEndOfFile, got));
+        if (end) {
+          out.resize(static_cast<size_t>(end - out.data()));
+          break;
+        }
+        if (got < step) break;
+        scanned += got;
+      }
+      if (out.size() > limit) out.resize(limit);
+      return out.size();
+    }
+  }
+  length = std::min<uint64_t>(length, limit);
+  out.resize(static_cast<size_t>(length));
+  const size_t got = store_->readAt(textStart, out.data(), out.size());
+  out.resize(got);
+  return got;
+}
+
+std::string_view MemoFile::readMemo(uint32_t block, uint32_t smtLength) {
+  if (buffer_.capacity() < kInitialBuffer) buffer_.reserve(kInitialBuffer);
+  const size_t n = readInto(block, smtLength, buffer_, SIZE_MAX);
+  return {buffer_.data(), n};
+}
+
+size_t MemoFile::readMemo(uint32_t block, uint32_t smtLength, char* buffer, size_t capacity) {
+  if (capacity == 0) return 0;
+  const size_t n = readInto(block, smtLength, buffer_, capacity);
+  std::memcpy(buffer, buffer_.data(), n);
+  if (n < capacity) buffer[n] = '\0';
+  return n;
+}
+
+bool MemoFile::writeNextFreeBlock() {
+  uint8_t b[4];
+  if (format_ == MemoFormat::FoxPro) writeBe32(b, nextFreeBlock_);
+  else writeLe32(b, nextFreeBlock_);
+  return store_->writeAt(0, b, sizeof b);
+}
+
+uint32_t MemoFile::writeMemo(std::string_view text) {
+  if (!store_ || blockSize_ == 0 || format_ == MemoFormat::Smt) return 0;
+  // A partly filled last block is never overwritten: memos start on a fresh block.
+  const uint64_t blocksNow = (store_->size() + blockSize_ - 1) / blockSize_;
+  uint64_t first;
+  std::vector<uint8_t> bytes;
+  if (format_ == MemoFormat::DBase3) {
+    // The block just past the end is skipped, so each memo follows an empty block.
+    first = blocksNow + 1;
+    const uint64_t used = (text.size() + 2 + 511) / 512;
+    bytes.assign(static_cast<size_t>(used * 512), 0);
+    std::memcpy(bytes.data(), text.data(), text.size());
+    bytes[text.size()] = kEndOfFile;
+    bytes[text.size() + 1] = kEndOfFile;
+    if (first + used > UINT32_MAX) return 0;
+    nextFreeBlock_ = static_cast<uint32_t>(first + used);
+  } else {
+    first = blocksNow;
+    const uint64_t used = (text.size() + kBlockHeaderSize + blockSize_ - 1) / blockSize_;
+    bytes.assign(static_cast<size_t>(used * blockSize_), 0);
+    if (format_ == MemoFormat::FoxPro) {
+      writeBe32(bytes.data(), 1);
+      writeBe32(bytes.data() + 4, static_cast<uint32_t>(text.size()));
+    } else {
+      std::memcpy(bytes.data(), kDBase4Mark, 4);
+      writeLe32(bytes.data() + 4, static_cast<uint32_t>(text.size() + kBlockHeaderSize));
+    }
+    std::memcpy(bytes.data() + kBlockHeaderSize, text.data(), text.size());
+    if (first + used > UINT32_MAX) return 0;
+    nextFreeBlock_ = static_cast<uint32_t>(first + used);
+  }
+  if (!store_->writeAt(first * blockSize_, bytes.data(), bytes.size()) || !writeNextFreeBlock()) {
+    writeFailed_ = true;
+    return 0;
+  }
+  return static_cast<uint32_t>(first);
+}
+
+}  // namespace tabrix

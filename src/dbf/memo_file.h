@@ -1,0 +1,67 @@
+#pragma once
+// The memo file of a table: dBase III and dBase IV / level 7 ("dbt"), FoxPro
+// ("fpt") and SMT ("smt") block formats, read by block number and appended to.
+// Block numbers and lengths from the file are checked against its size: a memo
+// never reads past the end of the file nor allocates more than the file holds.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/byte_store.h"
+
+namespace tabrix {
+
+enum class MemoFormat { DBase3, DBase4, FoxPro, Smt };
+
+MemoFormat memoFormatOf(uint8_t version);
+
+class MemoFile {
+ public:
+  // A memo file over a store (null: no file, every memo reads empty). An empty
+  // store gets a fresh header.
+  MemoFile(std::unique_ptr<ByteStore> store, uint8_t version);
+
+  // The memo file of the table at tablePath, found without regard to case;
+  // created empty when missing and the folder allows it.
+  static std::unique_ptr<MemoFile> openFor(const std::string& tablePath, uint8_t version);
+
+  bool isOpen() const { return store_ != nullptr; }
+  const std::string& path() const { return path_; }
+  MemoFormat format() const { return format_; }
+  uint32_t blockSize() const { return blockSize_; }
+  uint32_t nextFreeBlock() const { return nextFreeBlock_; }
+  uint64_t blockCount() const;
+
+  // Length in bytes of the memo at block, 0 when the block lies outside the file.
+  uint64_t memoLength(uint32_t block);
+  // The memo at block in the object's buffer, valid until the next read.
+  // smtLength is the length an SMT table stores in its memo field.
+  std::string_view readMemo(uint32_t block, uint32_t smtLength = 0);
+  // The memo cut to capacity bytes (a zero byte follows when room remains).
+  size_t readMemo(uint32_t block, uint32_t smtLength, char* buffer, size_t capacity);
+
+  // Appends text as a new memo and returns its first block; 0 when the format
+  // cannot be written or the write failed (writeFailed() then tells).
+  uint32_t writeMemo(std::string_view text);
+  bool writeFailed() const { return writeFailed_; }
+
+ private:
+  void readHeader();
+  void writeFreshHeader();
+  bool writeNextFreeBlock();
+  bool blockInFile(uint32_t block) const;
+  size_t readInto(uint32_t block, uint32_t smtLength, std::vector<char>& out, size_t limit);
+
+  std::unique_ptr<ByteStore> store_;
+  std::string path_;
+  uint8_t version_ = 0;
+  MemoFormat format_ = MemoFormat::DBase3;
+  uint32_t blockSize_ = 512;
+  uint32_t nextFreeBlock_ = 0;
+  bool writeFailed_ = false;
+  std::vector<char> buffer_;
+};
+
+}  // namespace tabrix

@@ -1,0 +1,109 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace tabrix {
+
+std::string systemErrorText(int errnum) { return std::strerror(errnum); }
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), writable_(other.writable_), lastError_(other.lastError_) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    fd_ = std::exchange(other.fd_, -1);
+    writable_ = other.writable_;
+    lastError_ = other.lastError_;
+  }
+  return *this;
+}
+
+bool File::open(const std::string& path, FileMode mode, std::string& error) {
+  close();
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case FileMode::ReadOnly: flags |= O_RDONLY; break;
+    case FileMode::ReadWrite: flags |= O_RDWR; break;
+    case FileMode::ReadWriteCreate: flags |= O_RDWR | O_CREAT; break;
+  }
+  do {
+    fd_ = ::open(path.c_str(), flags, 0644);
+  } while (fd_ < 0 && errno == EINTR);
+  if (fd_ < 0) {
+    lastError_ = errno;
+    error = systemErrorText(lastError_);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+    close();
+    lastError_ = EISDIR;
+    error = systemErrorText(EISDIR);
+    return false;
+  }
+  writable_ = mode != FileMode::ReadOnly;
+  if (mode == FileMode::ReadOnly) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+  return true;
+}
+
+void File::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  writable_ = false;
+}
+
+uint64_t File::size() const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return 0;
+  return static_cast<uint64_t>(st.st_size);
+}
+
+size_t File::readAt(uint64_t offset, void* buffer, size_t len) {
+  size_t done = 0;
+  auto* out = static_cast<char*>(buffer);
+  while (done < len) {
+    ssize_t n = ::pread(fd_, out + done, len - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      lastError_ = errno;
+      break;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+bool File::writeAt(uint64_t offset, const void* data, size_t len) {
+  if (!writable_) return false;
+  size_t done = 0;
+  auto* in = static_cast<const char*>(data);
+  while (done < len) {
+    ssize_t n = ::pwrite(fd_, in + done, len - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      lastError_ = errno;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool File::modificationTime(timespec& out) const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;
+  out = st.st_mtim;
+  return true;
+}
+
+}  // namespace tabrix
