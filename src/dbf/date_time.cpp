@@ -115,6 +115,8 @@ int32_t decodeLevel7Integer(const uint8_t* bytes4) {
 }
 
 double decodeLevel7Double(const uint8_t* bytes8) {
+  // Stored so that bytes sort as numbers: positives with the sign bit set,
+  // negatives with every bit inverted.
   uint8_t b[8];
   std::memcpy(b, bytes8, 8);
   if (b[0] & 0x80) {
@@ -122,7 +124,8 @@ double decodeLevel7Double(const uint8_t* bytes8) {
   } else {
     bool any = false;
     for (uint8_t x : b) any = any || x != 0;
-    if (any) b[0] |= 0x80;
+    if (any)
+      for (uint8_t& x : b) x = static_cast<uint8_t>(~x);
   }
   uint8_t reversed[8];
   for (int i = 0; i < 8; ++i) reversed[i] = b[7 - i];

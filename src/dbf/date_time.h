@@ -23,7 +23,8 @@ std::optional<DateTimeParts> decodeLevel7Timestamp(const uint8_t* bytes8);
 
 // Level 7 integer: big-endian with the sign bit inverted.
 int32_t decodeLevel7Integer(const uint8_t* bytes4);
-// Level 7 double: big-endian with the sign bit inverted (all bits for negatives).
+// Level 7 double: big-endian, the sign bit inverted for positives and every bit
+// inverted for negatives.
 double decodeLevel7Double(const uint8_t* bytes8);
 
 // The 8 characters YYYYMMDD moved into the user's order: 10 characters.

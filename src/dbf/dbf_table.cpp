@@ -58,6 +58,8 @@ bool DbfTable::load(std::unique_ptr<ByteStore> data, const TableOpenOptions& opt
   }
   const bool ok = tabrix::isLevel7(header_.version()) ? readLevel7Descriptors(error) : readDescriptors(error);
   if (!ok) {
+    // dBase II keeps a layout of its own that no reader here knows.
+    if (header_.version() == 0x02) error += " (version 0x02: a dBase II table, which is not supported)";
     close();
     return false;
   }

@@ -1,1 +1,271 @@
+#include "dbf/dbf_table.h"
+
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "table_builder.h"
+
+namespace tabrix {
+namespace {
+
+using test::TableBuilder;
+
+std::string recordText(const DbfTable& table, const uint8_t* record) {
+  return std::string(reinterpret_cast<const char*>(record), table.recordLength());
+}
+
+bool openBytes(DbfTable& table, std::vector<uint8_t> bytes, std::string& error, TableOpenOptions options = {}) {
+  return table.openFrom(std::make_unique<MemoryStore>(std::move(bytes)), nullptr, options, error);
+}
+
+TEST(DbfTableLayout, DBaseThreeFieldsGetOffsetsAfterTheDeletionFlag) {
+  auto table = TableBuilder(0x03).field("NAME", 'C', 10).field("AMOUNT", 'N', 8, 2).field("BORN", 'D', 8)
+                   .record({"Ann", "   12.50", "20000229"}).open();
+  ASSERT_EQ(table->fieldCount(), 3);
+  EXPECT_EQ(table->field(0).offset, 1);
+  EXPECT_EQ(table->field(1).offset, 11);
+  EXPECT_EQ(table->field(2).offset, 19);
+  EXPECT_EQ(table->field(1).decimals, 2);
+  EXPECT_EQ(table->recordLength(), 27u);
+  // The offsets are also stored in bytes 12-13 of the descriptors.
+  EXPECT_EQ(table->descriptors()[2].offset(), 19);
+  EXPECT_EQ(table->fieldOrder, (std::vector<int>{0, 1, 2}));
+}
+
+TEST(DbfTableLayout, CharacterFieldLongerThan255MovesLaterOffsetsByItsFullLength) {
+  auto table = TableBuilder(0x30).field("LONG", 'C', 300).field("AFTER", 'C', 2)
+                   .record({std::string(299, 'x') + "y", "ok"}).open();
+  ASSERT_EQ(table->fieldCount(), 2);
+  EXPECT_EQ(table->field(0).length, 300);
+  EXPECT_EQ(table->field(1).offset, 301);
+  const uint8_t* record = table->readNextRecord();
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(record) + 301, 2), "ok");
+}
+
+TEST(DbfTableLayout, VisualFoxProOutsideAContainerYieldsExactlyItsFields) {
+  // The count from the header length includes the 263-byte backlink area.
+  auto table = TableBuilder(0x30).field("A", 'C', 3).field("B", 'I', 4).record({"abc", test::le32(7)}).open();
+  EXPECT_EQ(table->fieldCount(), 2);
+  EXPECT_EQ(table->recordCount(), 1u);
+}
+
+TEST(DbfTableLayout, VisualFoxProInAContainerCountsFieldsWithoutTheBacklink) {
+  auto table = TableBuilder(0x30).tableFlags(0x04).field("A", 'C', 3).field("B", 'C', 1).record({"abc", "d"}).open();
+  EXPECT_EQ(table->fieldCount(), 2);
+  EXPECT_EQ(table->field(1).offset, 4);
+}
+
+TEST(DbfTableLayout, LevelSevenKeepsLongNamesAndDropsZeroLengthFields) {
+  auto table = TableBuilder(0x04).field("A_VERY_LONG_FIELD_NAME", 'C', 5).field("EMPTY", 'C', 0)
+                   .field("NUMBER", 'I', 4).record({"hello", "", "\x80\0\0\5"}).open();
+  ASSERT_EQ(table->fieldCount(), 2);
+  EXPECT_EQ(table->field(0).name, "A_VERY_LONG_FIELD_NAME");
+  // The 32-byte descriptor form holds the first 10 characters.
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(table->descriptors()[0].bytes.data())), "A_VERY_LON");
+  EXPECT_EQ(table->field(1).name, "NUMBER");
+  EXPECT_EQ(table->field(1).offset, 6);
+  EXPECT_TRUE(table->isLevel7());
+}
+
+TEST(DbfTableLayout, ExcelDecimalsOnACharacterFieldAreNotAHighLengthByte) {
+  // Read as a high byte the decimals make the field 522 bytes long, but the
+  // header's record length only adds up with the low bytes.
+  auto bytes = TableBuilder(0x03).field("NAME", 'C', 10).field("HEIGHT", 'C', 6).record({"Ann", "123.45"}).bytes();
+  bytes[32 + 32 + 17] = 2;
+  DbfTable table;
+  std::string error;
+  ASSERT_TRUE(openBytes(table, bytes, error)) << error;
+  EXPECT_EQ(table.field(1).length, 6);
+  EXPECT_EQ(table.recordLength(), 17u);
+  EXPECT_EQ(table.recordCount(), 1u);
+}
+
+TEST(DbfTableLayout, FieldsReachingPastTheRecordAreCutToIt) {
+  // Written by a faulty writer: the header record length is one byte short.
+  auto bytes = TableBuilder(0x03).field("A", 'C', 4).field("B", 'C', 4).record({"aaaa", "bbbb"}).bytes();
+  writeLe16(&bytes[10], 8);
+  DbfTable table;
+  std::string error;
+  ASSERT_TRUE(openBytes(table, bytes, error)) << error;
+  EXPECT_EQ(table.recordLength(), 8u);
+  EXPECT_EQ(table.field(1).offset + table.field(1).length, 8);
+}
+
+TEST(DbfTableTypes, UnknownTypeLettersAreRefusedWithTheFieldNamed) {
+  DbfTable table;
+  std::string error;
+  EXPECT_FALSE(openBytes(table, TableBuilder(0x03).field("GOOD", 'C', 2).field("ODD", 'X', 2).bytes(), error));
+  EXPECT_NE(error.find("ODD"), std::string::npos) << error;
+  EXPECT_NE(error.find("'X'"), std::string::npos) << error;
+  EXPECT_FALSE(openBytes(table, TableBuilder(0x03).field("FLAGS", '0', 1).bytes(), error));
+  EXPECT_FALSE(openBytes(table, TableBuilder(0x03).field("BLANK", ' ', 1).bytes(), error));
+}
+
+TEST(DbfTableTypes, NullFlagsFieldIsAcceptedInAnyCaseAndExcluded) {
+  auto table = TableBuilder(0x30).field("NAME", 'C', 4).field("_NullFlags", '0', 1).record({"abcd", "\x01"}).open();
+  ASSERT_EQ(table->fieldCount(), 2);
+  EXPECT_EQ(table->excludedFields, (std::vector<uint8_t>{0, 1}));
+  auto other = TableBuilder(0x30).field("_NULLFLAGS", 'Z', 1).open();
+  EXPECT_EQ(other->fieldCount(), 1);
+}
+
+TEST(DbfTableRecords, HeaderCountSmallerThanTheFileIsRaised) {
+  auto table = TableBuilder(0x03).field("A", 'C', 2).record({"r1"}).record({"r2"}).record({"r3"})
+                   .headerRecordCount(1).open();
+  EXPECT_EQ(table->recordCount(), 3u);
+  EXPECT_FALSE(table->isShort());
+  int walked = 0;
+  while (table->readNextRecord()) ++walked;
+  EXPECT_EQ(walked, 3);
+}
+
+TEST(DbfTableRecords, HeaderCountLargerThanTheFileWalksOnlyWholeRecords) {
+  auto bytes = TableBuilder(0x03).field("A", 'C', 4).record({"r1"}).record({"r2"}).headerRecordCount(5)
+                   .withoutEndMark().bytes();
+  bytes.resize(bytes.size() + 2, 'x');  // a partial third record
+  DbfTable table;
+  std::string error;
+  ASSERT_TRUE(openBytes(table, bytes, error)) << error;
+  EXPECT_EQ(table.recordCount(), 2u);
+  EXPECT_EQ(table.headerRecordCount(), 5u);
+  EXPECT_TRUE(table.isShort());
+  EXPECT_NE(table.readNextRecord(), nullptr);
+  EXPECT_NE(table.readNextRecord(), nullptr);
+  EXPECT_EQ(table.readNextRecord(), nullptr);
+  EXPECT_EQ(table.readRecordAt(2), nullptr);
+}
+
+TEST(DbfTableRecords, EndMarkPaddedToARecordIsNoRecord) {
+  auto bytes = TableBuilder(0x03).field("A", 'C', 4).record({"r1"}).withoutEndMark().bytes();
+  bytes.push_back(0x1A);
+  bytes.resize(bytes.size() + 4, ' ');
+  DbfTable table;
+  std::string error;
+  ASSERT_TRUE(openBytes(table, bytes, error)) << error;
+  EXPECT_EQ(table.recordCount(), 1u);
+}
+
+TEST(DbfTableRecords, EndOfFileByteIsNotARecordOfAOneByteRecordTable) {
+  auto table = TableBuilder(0x03).record({}).record({}, true).open();
+  EXPECT_EQ(table->fieldCount(), 0);
+  EXPECT_EQ(table->recordCount(), 2u);
+}
+
+TEST(DbfTableRecords, ChunkedWalkAndPositionedReadsAgreeInBothDirections) {
+  TableBuilder builder(0x03);
+  builder.field("N", 'N', 7).field("PAD", 'C', 200);
+  const int count = 5000;  // several read chunks
+  for (int i = 0; i < count; ++i) builder.record({std::to_string(i), "p"}, i % 7 == 0);
+  auto table = builder.open();
+  ASSERT_EQ(table->recordCount(), static_cast<uint64_t>(count));
+  std::vector<std::string> forward;
+  while (const uint8_t* r = table->readNextRecord()) forward.push_back(recordText(*table, r));
+  ASSERT_EQ(forward.size(), static_cast<size_t>(count));
+  EXPECT_EQ(forward[4998].substr(0, 8), "*4998   ");
+  for (int i = count - 1; i >= 0; --i) {
+    const uint8_t* r = table->readRecordAt(static_cast<uint64_t>(i));
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(recordText(*table, r), forward[static_cast<size_t>(i)]) << "record " << i;
+  }
+  EXPECT_EQ(recordText(*table, table->readRecordAt(1234)), forward[1234]);
+  table->rewind();
+  EXPECT_EQ(recordText(*table, table->readNextRecord()), forward[0]);
+}
+
+TEST(DbfTableCodePage, WindowsCodePageMarkOverridesTheOemRequest) {
+  TableOpenOptions oem;
+  oem.sourceIsOem = true;
+  EXPECT_FALSE(TableBuilder(0x03).codePageMark(0xC9).field("A", 'C', 1).open({}, oem)->sourceIsOem());
+  EXPECT_TRUE(TableBuilder(0x03).codePageMark(0x65).field("A", 'C', 1).open({}, oem)->sourceIsOem());
+  EXPECT_FALSE(TableBuilder(0x04).field("A", 'C', 1).open({}, oem)->sourceIsOem());
+  TableOpenOptions ansi = oem;
+  ansi.sourceIsAnsi = true;
+  EXPECT_FALSE(TableBuilder(0x03).field("A", 'C', 1).open({}, ansi)->sourceIsOem());
+}
+
+TEST(DbfTableDamage, DamagedHeadersFailWithAReason) {
+  DbfTable table;
+  std::string error;
+  EXPECT_FALSE(openBytes(table, {0x03}, error));
+  EXPECT_NE(error.find("too short"), std::string::npos);
+
+  auto shortHeader = TableBuilder(0x03).field("A", 'C', 1).bytes();
+  writeLe16(&shortHeader[8], 16);
+  EXPECT_FALSE(openBytes(table, shortHeader, error));
+  EXPECT_FALSE(error.empty());
+
+  // A header length that promises descriptors the file does not hold.
+  auto cut = TableBuilder(0x03).field("A", 'C', 1).field("B", 'C', 1).bytes();
+  cut.resize(32 + 32 + 10);
+  EXPECT_FALSE(openBytes(table, cut, error));
+  EXPECT_NE(error.find("past the end"), std::string::npos) << error;
+
+  // A level 7 file that ends before its terminator.
+  auto level7 = TableBuilder(0x04).field("A", 'C', 1).bytes();
+  level7.resize(32 + 36 + 48);
+  EXPECT_FALSE(openBytes(table, level7, error));
+  EXPECT_NE(error.find("terminator"), std::string::npos) << error;
+}
+
+TEST(DbfTableDamage, MissingTerminatorTakesTheCountFromTheHeaderLength) {
+  auto bytes = TableBuilder(0x03).field("A", 'C', 2).field("B", 'C', 2).record({"aa", "bb"}).bytes();
+  bytes.erase(bytes.begin() + 32 + 64);  // drop the terminator
+  writeLe16(&bytes[8], 32 + 64);
+  DbfTable table;
+  std::string error;
+  ASSERT_TRUE(openBytes(table, bytes, error)) << error;
+  EXPECT_EQ(table.fieldCount(), 2);
+  EXPECT_EQ(table.recordCount(), 1u);
+}
+
+class DbfTableOnDisk : public ::testing::Test {
+ protected:
+  test::TempDir dir;
+};
+
+TEST_F(DbfTableOnDisk, VersionThreeWithMemoFieldsIsReadAsEightyThreeAndFindsItsMemoIgnoringCase) {
+  const std::string path = dir.file("agencias.dbf");
+  test::writeFile(path, TableBuilder(0x03).field("NOTE", 'M', 10).record({"         1"}).bytes());
+  std::vector<uint8_t> memo(1024, 0);
+  writeLe32(memo.data(), 2);
+  std::memcpy(memo.data() + 512, "hello\x1A\x1A", 7);
+  test::writeFile(dir.file("AGENCIAS.DBT"), memo);
+
+  DbfTable table;
+  std::string error;
+  ASSERT_TRUE(table.open(path, {}, error)) << error;
+  EXPECT_EQ(table.version(), 0x83);
+  ASSERT_NE(table.memo(), nullptr);
+  EXPECT_EQ(table.memo()->path(), dir.file("AGENCIAS.DBT"));
+  EXPECT_EQ(table.memo()->readMemo(1), "hello");
+  // The table was opened for reading: the file keeps its version byte.
+  std::ifstream in(path, std::ios::binary);
+  EXPECT_EQ(in.get(), 0x03);
+}
+
+TEST_F(DbfTableOnDisk, MissingMemoFileIsCreatedEmptyAndMemosReadEmpty) {
+  const std::string path = dir.file("t.dbf");
+  test::writeFile(path, TableBuilder(0x30).tableFlags(0x02).field("NOTE", 'M', 4).record({test::le32(8)}).bytes());
+  DbfTable table;
+  std::string error;
+  ASSERT_TRUE(table.open(path, {}, error)) << error;
+  ASSERT_NE(table.memo(), nullptr);
+  EXPECT_EQ(table.memo()->path(), dir.file("t.fpt"));
+  EXPECT_EQ(std::filesystem::file_size(dir.file("t.fpt")), 512u);
+  EXPECT_EQ(table.memo()->readMemo(8), "");
+}
+
+TEST_F(DbfTableOnDisk, OpenFailureGivesTheSystemText) {
+  DbfTable table;
+  std::string error;
+  EXPECT_FALSE(table.open(dir.file("absent.dbf"), {}, error));
+  EXPECT_EQ(error, "No such file or directory");
+  EXPECT_FALSE(table.open(dir.path(), {}, error));
+}
+
+}  // namespace
+}  // namespace tabrix

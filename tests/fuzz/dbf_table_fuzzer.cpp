@@ -1,0 +1,205 @@
+// Fuzz target of the DBF reader: opens a table and its memo file from one input
+// (framing in fuzz_frame.h), walks every record, decodes every field and reads
+// every memo. Besides "no crash" it checks what the reader promises callers:
+// fields stay inside the record, the walk yields exactly the records the file
+// holds and the same bytes in any order, decoded text fits its buffer, memos
+// stay inside the memo file, and a memo written reads back unchanged.
+// Work per input is bounded so slow inputs stand out as timeouts.
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "dbf/field_decoder.h"
+#include "dbf/memo_file.h"
+#include "fuzz_frame.h"
+#include "platform/byte_store.h"
+
+namespace tabrix::fuzz {
+namespace {
+
+constexpr uint64_t kMaxRecords = 10'000;
+constexpr uint64_t kMaxDecodedValues = 1'000'000;
+constexpr uint64_t kMaxMemoBytes = 4u << 20;
+constexpr size_t kMaxRoundTripText = 4096;
+
+void require(bool holds, const char* property) {
+  if (holds) return;
+  std::fprintf(stderr, "dbf_table_fuzzer: property failed: %s\n", property);
+  std::abort();
+}
+
+// Any non-identity table will do: it only has to make the OEM path run.
+const std::array<uint8_t, 256>& reversingTable() {
+  static const std::array<uint8_t, 256> table = [] {
+    std::array<uint8_t, 256> t{};
+    for (size_t i = 0; i < t.size(); ++i) t[i] = static_cast<uint8_t>(255 - i);
+    return t;
+  }();
+  return table;
+}
+
+// Odd and even records decode with opposite settings, so one input covers both.
+std::array<DecodeOptions, 2> decodeOptionSets() {
+  DecodeOptions plain;
+  DecodeOptions everything;
+  everything.dateFormat = DateFormat{'2', '.'};
+  everything.skipSeconds = true;
+  everything.dropDecimals = true;
+  everything.csvDoublePrecision = true;
+  everything.oemToAnsi = &reversingTable();
+  return {plain, everything};
+}
+
+bool isMemoReference(const Field& field) {
+  // B is a double of 8 bytes in Visual FoxPro and a memo reference elsewhere.
+  return field.type == 'M' || field.type == 'G' || (field.type == 'B' && field.length != 8);
+}
+
+bool holdsBinaryDateTime(const DbfTable& table, const Field& field) {
+  return field.type == '@' || (field.type == 'T' && (field.length != 14 || table.isLevel7()));
+}
+
+void checkLayout(const DbfTable& table, uint64_t tableSize) {
+  require(table.recordLength() > 0, "the record length is positive");
+  for (int i = 0; i < table.fieldCount(); ++i) {
+    const Field& f = table.field(i);
+    require(uint32_t{f.offset} + f.length <= table.recordLength(), "every field lies inside the record");
+    require(f.length == 0 || f.offset >= 1, "no field overlaps the deletion flag");
+  }
+  require(uint64_t{table.headerLength()} + table.recordCount() * table.recordLength() <= tableSize,
+          "the file holds every record the walk yields");
+  require(table.fieldOrder.size() == static_cast<size_t>(table.fieldCount()) &&
+              table.excludedFields.size() == static_cast<size_t>(table.fieldCount()),
+          "the per-field arrays have one entry per field");
+}
+
+void checkDateTime(const DbfTable& table, int i, const uint8_t* record) {
+  const auto parts = decodeDateTime(table, i, record);
+  if (!parts) return;
+  require(parts->year >= 1 && parts->year <= 9999 && parts->month >= 1 && parts->month <= 12 &&
+              parts->day >= 1 && parts->day <= 31 && parts->hour < 24 && parts->minute < 60 && parts->second < 60,
+          "a decoded date-time is a calendar date and a time of day");
+}
+
+class MemoChecker {
+ public:
+  // store is the memo file's bytes, owned by the table's MemoFile.
+  MemoChecker(MemoFile& memo, const MemoryStore& store) : memo_(memo), store_(store) {
+    require(memo_.memoLength(0) == 0 && memo_.readMemo(0).empty(), "block 0 reads as empty");
+  }
+
+  void check(const MemoRef& ref) {
+    if (budget_ > kMaxMemoBytes) return;
+    const uint64_t length = memo_.memoLength(ref.block);
+    const std::string text(memo_.readMemo(ref.block, ref.length));
+    budget_ += length + text.size();
+    require(length <= store_.size(), "a memo length stays inside the memo file");
+    require(text.size() <= store_.size(), "a memo read stays inside the memo file");
+    // SMT memos take their length from the table, the other formats from the memo file.
+    if (memo_.format() == MemoFormat::Smt) require(text.size() <= ref.length, "an SMT memo is at most its length");
+    else require(text.size() <= length, "a memo read is at most its memo length");
+
+    // Exact-size heap buffers, so a write past the capacity is caught by ASan.
+    const size_t cut = 16;
+    auto small = std::make_unique<char[]>(cut);
+    const size_t n = memo_.readMemo(ref.block, ref.length, small.get(), cut);
+    require(n == std::min(text.size(), cut) && std::memcmp(small.get(), text.data(), n) == 0,
+            "a memo cut to a small buffer is its beginning");
+    const size_t roomy = text.size() + 1;
+    auto whole = std::make_unique<char[]>(roomy);
+    const size_t m = memo_.readMemo(ref.block, ref.length, whole.get(), roomy);
+    require(m == text.size() && std::memcmp(whole.get(), text.data(), m) == 0 && whole[m] == '\0',
+            "a memo read into a buffer with room is whole and zero-terminated");
+
+    if (sample_.empty() && !text.empty()) sample_ = text.substr(0, kMaxRoundTripText);
+  }
+
+  // Appends a memo to a copy of the memo file and reads it back.
+  void checkRoundTrip(uint8_t version) const {
+    if (memo_.format() == MemoFormat::Smt) return;
+    MemoFile copy(std::make_unique<MemoryStore>(store_.bytes()), version);
+    const std::string text = sample_.empty() ? std::string("fuzz memo text") : sample_;
+    const uint32_t block = copy.writeMemo(text);
+    if (copy.blockSize() != 0) require(block != 0 && !copy.writeFailed(), "a writable memo file takes a new memo");
+    if (block != 0) require(copy.readMemo(block) == text, "a memo written reads back unchanged");
+  }
+
+ private:
+  MemoFile& memo_;
+  const MemoryStore& store_;
+  uint64_t budget_ = 0;
+  std::string sample_;
+};
+
+void walkTable(DbfTable& table, const MemoryStore* memoStore) {
+  const uint32_t recordLength = table.recordLength();
+  const uint64_t walkable = std::min(table.recordCount(), kMaxRecords);
+  const auto optionSets = decodeOptionSets();
+
+  std::vector<std::vector<char>> buffers;
+  for (int i = 0; i < table.fieldCount(); ++i) buffers.emplace_back(decodedTextCapacity(table.field(i)));
+  std::unique_ptr<MemoChecker> memos;
+  if (table.memo() && memoStore) memos = std::make_unique<MemoChecker>(*table.memo(), *memoStore);
+
+  std::vector<uint8_t> walked;
+  walked.reserve(walkable * recordLength);
+  uint64_t decodedValues = 0;
+  for (uint64_t n = 0; n < walkable; ++n) {
+    const uint8_t* record = table.readNextRecord();
+    require(record != nullptr, "the walk yields every record the table counts");
+    walked.insert(walked.end(), record, record + recordLength);
+    if (decodedValues >= kMaxDecodedValues) continue;
+    for (int i = 0; i < table.fieldCount(); ++i, ++decodedValues) {
+      const Field& f = table.field(i);
+      std::vector<char>& out = buffers[static_cast<size_t>(i)];
+      const size_t length = decodeFieldText(table, i, record, optionSets[n % 2], out.data());
+      require(length <= out.size(), "decoded text fits decodedTextCapacity");
+      if (holdsBinaryDateTime(table, f)) checkDateTime(table, i, record);
+      if (memos && isMemoReference(f)) memos->check(memoBlockOf(table, i, record));
+    }
+  }
+  if (table.recordCount() <= kMaxRecords) require(table.readNextRecord() == nullptr, "the walk stops after the last record");
+  require(table.readRecordAt(table.recordCount()) == nullptr, "no record past the last one");
+
+  for (uint64_t n = walkable; n-- > 0;) {
+    const uint8_t* record = table.readRecordAt(n);
+    require(record != nullptr && std::memcmp(record, walked.data() + n * recordLength, recordLength) == 0,
+            "walking backwards yields the bytes of the forward walk");
+  }
+  if (walkable > 0) {
+    table.rewind();
+    const uint8_t* first = table.readNextRecord();
+    require(first != nullptr && std::memcmp(first, walked.data(), recordLength) == 0,
+            "after rewind the walk starts again at the first record");
+  }
+  if (memos) memos->checkRoundTrip(table.version());
+}
+
+}  // namespace
+}  // namespace tabrix::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace tabrix;
+  const fuzz::FuzzParts parts = fuzz::splitFuzzInput(data, size);
+  auto tableStore = std::make_unique<MemoryStore>(std::vector<uint8_t>(parts.table.begin(), parts.table.end()));
+  std::unique_ptr<MemoryStore> memoStore;
+  if (parts.hasMemo) memoStore = std::make_unique<MemoryStore>(std::vector<uint8_t>(parts.memo.begin(), parts.memo.end()));
+  // Owned by the table's MemoFile after the open, when the table has one.
+  const MemoryStore* memoView = memoStore.get();
+
+  DbfTable table;
+  TableOpenOptions options;
+  options.sourceIsOem = true;
+  std::string error;
+  if (!table.openFrom(std::move(tableStore), std::move(memoStore), options, error)) {
+    fuzz::require(!error.empty(), "a failed open says why");
+    return 0;
+  }
+  fuzz::checkLayout(table, parts.table.size());
+  fuzz::walkTable(table, table.memo() ? memoView : nullptr);
+  return 0;
+}
