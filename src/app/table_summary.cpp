@@ -2,13 +2,18 @@
 
 #include <fmt/format.h>
 
+#include <langinfo.h>
+
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "dbf/dbf_table.h"
 #include "dbf/field_decoder.h"
 #include "dbf/field_types.h"
 #include "platform/code_pages.h"
+#include "platform/locale_info.h"
 
 namespace tabrix {
 
@@ -36,6 +41,11 @@ int printTableSummary(const std::string& path, int maxRecords, std::FILE* out, s
   DecodeOptions options;
   options.dateFormat = {'2', '-'};
   std::vector<char> text(capacity);
+  // Table text is in the ANSI code page; a UTF-8 terminal gets it converted.
+  std::unique_ptr<Utf8Converter> utf8;
+  if (std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0)
+    utf8 = std::make_unique<Utf8Converter>(environmentCodePages().ansi);
+  std::string converted;
   fmt::print(out, "\n");
   for (int n = 0; n < maxRecords; ++n) {
     const uint8_t* record = table.readNextRecord();
@@ -52,6 +62,11 @@ int printTableSummary(const std::string& path, int maxRecords, std::FILE* out, s
       while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
       if (value.size() > 40) value = value.substr(0, 40);
       std::string shown(value);
+      if (utf8) {
+        converted.resize(Utf8Converter::capacityFor(shown.size()));
+        converted.resize(utf8->convert(shown.data(), shown.size(), converted.data()));
+        shown = converted;
+      }
       std::replace_if(shown.begin(), shown.end(), [](char c) { return c == '\r' || c == '\n' || c == '\t'; }, ' ');
       fmt::print(out, " | {}", shown);
     }

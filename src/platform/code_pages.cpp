@@ -2,6 +2,8 @@
 
 #include <iconv.h>
 
+#include <cstring>
+
 namespace tabrix {
 
 namespace {
@@ -57,6 +59,67 @@ CodePageTables buildCodePageTables(int ansi, int oem, std::string* error) {
   if (toAnsi != reinterpret_cast<iconv_t>(-1)) iconv_close(toAnsi);
   if (toOem != reinterpret_cast<iconv_t>(-1)) iconv_close(toOem);
   return tables;
+}
+
+Utf8Converter::Utf8Converter(int codePage) {
+  if (isDoubleByte(codePage)) {
+    iconv_t cd = iconv_open("UTF-8", iconvNameOf(codePage).c_str());
+    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_ = cd;
+  }
+  iconv_t single = iconv_ ? reinterpret_cast<iconv_t>(-1) : iconv_open("UTF-8", iconvNameOf(codePage).c_str());
+  for (int b = 0; b < 256; ++b) {
+    auto& seq = sequences_[static_cast<size_t>(b)];
+    seq = {static_cast<char>(b), 0, 0, 1};
+    if (b < 0x80 || single == reinterpret_cast<iconv_t>(-1)) {
+      if (b >= 0x80) seq = {'?', 0, 0, 1};
+      continue;
+    }
+    char in = static_cast<char>(b);
+    char out[4];
+    char* inPtr = &in;
+    char* outPtr = out;
+    size_t inLeft = 1, outLeft = 3;
+    iconv(single, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(single, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
+      seq = {'?', 0, 0, 1};
+    } else {
+      const size_t n = 3 - outLeft;
+      std::memcpy(seq.data(), out, n);
+      seq[3] = static_cast<char>(n);
+    }
+  }
+  if (single != reinterpret_cast<iconv_t>(-1)) iconv_close(single);
+}
+
+Utf8Converter::~Utf8Converter() {
+  if (iconv_) iconv_close(static_cast<iconv_t>(iconv_));
+}
+
+size_t Utf8Converter::convert(const char* in, size_t len, char* out) {
+  char* p = out;
+  if (!iconv_) {
+    for (size_t i = 0; i < len; ++i) {
+      const auto& seq = sequences_[static_cast<uint8_t>(in[i])];
+      std::memcpy(p, seq.data(), 3);
+      p += seq[3];
+    }
+    return static_cast<size_t>(p - out);
+  }
+  auto cd = static_cast<iconv_t>(iconv_);
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  char* inPtr = const_cast<char*>(in);
+  size_t inLeft = len, outLeft = capacityFor(len);
+  while (inLeft > 0) {
+    if (iconv(cd, &inPtr, &inLeft, &p, &outLeft) != static_cast<size_t>(-1)) break;
+    if (outLeft == 0) break;
+    // An invalid or cut-off byte: write '?' for it and go on.
+    *p++ = '?';
+    --outLeft;
+    ++inPtr;
+    --inLeft;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  return static_cast<size_t>(p - out);
 }
 
 }  // namespace tabrix

@@ -27,4 +27,24 @@ inline void translateBytes(const std::array<uint8_t, 256>& table, char* text, si
   for (size_t i = 0; i < len; ++i) text[i] = static_cast<char>(table[static_cast<uint8_t>(text[i])]);
 }
 
+// ANSI text to UTF-8. Single-byte code pages go through a per-byte table;
+// double-byte ones through iconv. Bytes that do not convert become '?'.
+class Utf8Converter {
+ public:
+  explicit Utf8Converter(int codePage);
+  ~Utf8Converter();
+  Utf8Converter(const Utf8Converter&) = delete;
+  Utf8Converter& operator=(const Utf8Converter&) = delete;
+
+  // Room the output of len input bytes needs at most.
+  static size_t capacityFor(size_t len) { return 3 * len; }
+  // Converts len bytes into out, which holds capacityFor(len) bytes; returns the length written.
+  size_t convert(const char* in, size_t len, char* out);
+
+ private:
+  // Per byte: the UTF-8 bytes and their count.
+  std::array<std::array<char, 4>, 256> sequences_{};
+  void* iconv_ = nullptr;  // for double-byte code pages
+};
+
 }  // namespace tabrix

@@ -70,7 +70,8 @@ void checkLayout(const DbfTable& table, uint64_t tableSize) {
     require(uint32_t{f.offset} + f.length <= table.recordLength(), "every field lies inside the record");
     require(f.length == 0 || f.offset >= 1, "no field overlaps the deletion flag");
   }
-  require(uint64_t{table.headerLength()} + table.recordCount() * table.recordLength() <= tableSize,
+  require(table.recordCount() == 0 ||
+              uint64_t{table.headerLength()} + table.recordCount() * table.recordLength() <= tableSize,
           "the file holds every record the walk yields");
   require(table.fieldOrder.size() == static_cast<size_t>(table.fieldCount()) &&
               table.excludedFields.size() == static_cast<size_t>(table.fieldCount()),

@@ -34,3 +34,26 @@ TEST(CodePageTables, UnknownOrDoubleBytePagesGiveIdentity) {
 
 }  // namespace
 }  // namespace tabrix
+
+namespace tabrix {
+namespace {
+
+std::string toUtf8(int codePage, const std::string& text) {
+  Utf8Converter converter(codePage);
+  std::string out(Utf8Converter::capacityFor(text.size()), '\0');
+  out.resize(converter.convert(text.data(), text.size(), out.data()));
+  return out;
+}
+
+TEST(Utf8Converter, SingleAndDoubleBytePages) {
+  EXPECT_EQ(toUtf8(1252, "M\xFCnchen \x80"), "M\xC3\xBCnchen \xE2\x82\xAC");
+  EXPECT_EQ(toUtf8(1251, "\xCF\xF0\xE8"), "\xD0\x9F\xD1\x80\xD0\xB8");
+  // Shift-JIS: two bytes for one character; a cut-off lead byte becomes '?'.
+  EXPECT_EQ(toUtf8(932, "a\x93\xFA"), "a\xE6\x97\xA5");
+  EXPECT_EQ(toUtf8(932, "a\x93"), "a?");
+  // 0x81 is undefined in 1252.
+  EXPECT_EQ(toUtf8(1252, "\x81"), "?");
+}
+
+}  // namespace
+}  // namespace tabrix
