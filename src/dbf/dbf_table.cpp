@@ -5,6 +5,7 @@
 
 #include "dbf/field_types.h"
 #include "platform/file.h"
+#include "platform/path_lookup.h"
 
 namespace tabrix {
 
@@ -33,7 +34,14 @@ bool DbfTable::open(const std::string& path, const TableOpenOptions& options, st
   hasModificationTime_ = file->modificationTime(modificationTime_);
   path_ = path;
   if (!load(std::move(file), options, error)) return false;
-  if (hasMemoFile(header_.version(), header_.tableFlags())) memo_ = MemoFile::openFor(path, header_.version());
+  if (hasMemoFile(header_.version(), header_.tableFlags())) {
+    memo_ = MemoFile::openFor(path, header_.version());
+  } else if (hasMemoFields_ && isVisualFoxPro(header_.version())) {
+    // Some writers leave the memo flag clear; an existing memo file still
+    // holds the table's memos, so it is read (never created).
+    const std::string memoPath = findIgnoringCase(replaceExtension(path, memoExtensionOf(header_.version())));
+    if (!memoPath.empty()) memo_ = MemoFile::openFor(path, header_.version());
+  }
   return true;
 }
 
@@ -88,10 +96,12 @@ bool DbfTable::load(std::unique_ptr<ByteStore> data, const TableOpenOptions& opt
   if (windowsText || options.sourceIsAnsi || tabrix::isLevel7(header_.version())) sourceIsOem_ = false;
 
   fieldOrder.resize(fields_.size());
+  fieldTitles.resize(fields_.size());
   excludedFields.resize(fields_.size());
   fieldSelections.assign(fields_.size(), FieldSelection{});
   for (size_t i = 0; i < fields_.size(); ++i) {
     fieldOrder[i] = static_cast<int>(i);
+    fieldTitles[i] = fields_[i].name;
     excludedFields[i] = fields_[i].type == '0' ? 1 : 0;
   }
   const size_t perChunk = std::max<size_t>(1, kChunkBytes / recordLength_);
@@ -235,6 +245,7 @@ void DbfTable::close() {
   descriptors_.clear();
   fields_.clear();
   fieldOrder.clear();
+  fieldTitles.clear();
   excludedFields.clear();
   fieldSelections.clear();
   hasMemoFields_ = false;

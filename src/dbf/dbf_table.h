@@ -80,6 +80,8 @@ class DbfTable {
   const uint8_t* record() const { return current_; }
 
   std::vector<int> fieldOrder;
+  // The name each field has in outputs: its name unless a title was given.
+  std::vector<std::string> fieldTitles;
   std::vector<uint8_t> excludedFields;
   std::vector<FieldSelection> fieldSelections;
 

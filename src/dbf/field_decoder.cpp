@@ -67,7 +67,7 @@ size_t varLength(const uint8_t* bytes, size_t len) {
 
 size_t formatCurrency(int64_t amount, int decimals, char* out) {
   // Exact decimal arithmetic on the 64-bit amount; 2 decimals round half away
-  // from zero.
+  // from zero, and a negative amount keeps its sign as "%.2f" does ("-0.00").
   const bool negative = amount < 0;
   uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(amount) : static_cast<uint64_t>(amount);
   char* p = out;
@@ -75,8 +75,7 @@ size_t formatCurrency(int64_t amount, int decimals, char* out) {
     p = fmt::format_to(p, "{}{}.{:04}", negative ? "-" : "", magnitude / 10000, magnitude % 10000);
   } else {
     const uint64_t hundredths = magnitude / 100 + (magnitude % 100 >= 50 ? 1 : 0);
-    p = fmt::format_to(p, "{}{}.{:02}", negative && hundredths != 0 ? "-" : "", hundredths / 100,
-                       hundredths % 100);
+    p = fmt::format_to(p, "{}{}.{:02}", negative ? "-" : "", hundredths / 100, hundredths % 100);
   }
   return static_cast<size_t>(p - out);
 }

@@ -259,6 +259,16 @@ TEST_F(DbfTableOnDisk, MissingMemoFileIsCreatedEmptyAndMemosReadEmpty) {
   EXPECT_EQ(table.memo()->readMemo(8), "");
 }
 
+TEST_F(DbfTableOnDisk, VisualFoxProWithoutMemoFlagCreatesNoMemoFile) {
+  const std::string path = dir.file("t.dbf");
+  test::writeFile(path, TableBuilder(0x30).field("NOTE", 'M', 4).record({test::le32(8)}).bytes());
+  DbfTable table;
+  std::string error;
+  ASSERT_TRUE(table.open(path, {}, error)) << error;
+  EXPECT_EQ(table.memo(), nullptr);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("t.fpt")));
+}
+
 TEST_F(DbfTableOnDisk, OpenFailureGivesTheSystemText) {
   DbfTable table;
   std::string error;

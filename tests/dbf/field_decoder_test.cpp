@@ -95,7 +95,8 @@ TEST(DecodeNumbers, CurrencyWithFourOrTwoDecimals) {
   EXPECT_EQ(decodeOne(0x30, 'Y', 8, test::le64(123456), 4), "12.3456");
   EXPECT_EQ(decodeOne(0x30, 'Y', 8, test::le64(123456), 2), "12.35");
   EXPECT_EQ(decodeOne(0x30, 'Y', 8, test::le64(static_cast<uint64_t>(-1)), 4), "-0.0001");
-  EXPECT_EQ(decodeOne(0x30, 'Y', 8, test::le64(static_cast<uint64_t>(-1)), 2), "0.00");
+  EXPECT_EQ(decodeOne(0x30, 'Y', 8, test::le64(static_cast<uint64_t>(-1)), 2), "-0.00");
+  EXPECT_EQ(decodeOne(0x30, 'Y', 8, test::le64(1250), 2), "0.13");
   EXPECT_EQ(decodeOne(0x30, 'Y', 8, test::le64(static_cast<uint64_t>(-12345)), 2), "-1.23");
   // Amounts past what 32 bits hold.
   EXPECT_EQ(decodeOne(0x30, 'Y', 8, test::le64(9223372036854775807ull), 4), "922337203685477.5807");

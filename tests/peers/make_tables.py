@@ -5,18 +5,24 @@ with the writer's own values.
 Usage: /usr/bin/python3 make_tables.py SCENARIO FOLDER
 
 Output, one tab-separated item per line:
-  table   FILE                       a table in FOLDER; the lines below belong to it
-  field   NAME TYPE LENGTH DECIMALS  each field as the writer laid it out
-  record  DELETED                    1 for a deleted record; its values follow
-  text    HEX                        stored characters (C, N, F, L), blank-padded
-  date    YYYY MM DD | blank
-  datetime YYYY MM DD hh mm ss | empty   rounded to the whole second
+  table    FILE                      a table in FOLDER; the lines below belong to it
+  field    NAME TYPE OFFSET LENGTH DECIMALS
+                                     each field as the writer laid it out
+  record   DELETED                   1 for a deleted record; its values follow
+  text     HEX [ANSI]                stored characters (C, N, F, L), blank-padded; for C
+                                     fields of a table in an OEM code page also the same
+                                     text in the ANSI code page paired with it
+  date     YYYY MM DD | blank
+  datetime YYYY MM DD hh mm ss | empty
+                                     rounded to the whole second
   currency AMOUNT4 AMOUNT2           the amount with 4 decimals and rounded to 2
-  double  FIXED6 FIXED11             the double with 6 and with 11 decimals
-  integer N
-  memo    HEX | -                    text memo, "-" when empty
-  general HEX | -                    binary memo (G)
-  raw     HEX                        the bytes of the _NULLFLAGS system field
+  double   FIXED6 FIXED11            the double with 6 and with 11 decimals
+  integer  N
+  memo     HEX | - BLOCK             text memo, "-" when empty, and the block number the
+                                     writer put in the record (python3-dbf gives an empty
+                                     text a block of its own, and None block 0)
+  general  HEX | - BLOCK             binary memo (G), the same way
+  raw      HEX                       the bytes of the _NULLFLAGS system field
 """
 import datetime
 import decimal
@@ -47,11 +53,12 @@ def rounded_to_second(moment):
 class Writer:
     """One table: writes records through python3-dbf and remembers the expected values."""
 
-    def __init__(self, folder, file_name, specs, dbf_type, codepage, **options):
+    def __init__(self, folder, file_name, field_list, dbf_type, codepage, ansi=None, **options):
         self.path = os.path.join(folder, file_name)
         self.file_name = file_name
         self.codepage = codepage
-        self.table = dbf.Table(self.path, specs, dbf_type=dbf_type, codepage=codepage, **options)
+        self.ansi = ansi
+        self.table = dbf.Table(self.path, field_list, dbf_type=dbf_type, codepage=codepage, **options)
         self.table.open(dbf.READ_WRITE)
         meta = self.table._meta
         # Every field the writer laid out, its _NULLFLAGS system field included.
@@ -68,11 +75,15 @@ class Writer:
         expected = []
         for name, layout in self.fields:
             field_type = chr(layout[0])
+            stored = record._data[layout[1]:layout[3]].tobytes()
             if field_type == "0":
-                start, end = layout[1], layout[3]
-                expected.append(("raw", record._data[start:end].tobytes().hex()))
-            else:
-                expected.append(self.expect(field_type, layout[2], layout[4], values.get(name)))
+                expected.append(("raw", stored.hex()))
+                continue
+            value = self.expect(field_type, layout[2], layout[4], values.get(name))
+            if field_type in "MG":
+                block = struct.unpack("<i", stored)[0] if len(stored) == 4 else int(stored.strip() or b"0")
+                value += (str(block),)
+            expected.append(value)
         self.records.append((deleted, expected))
 
     def put_int(self, record_number, name, value):
@@ -86,10 +97,14 @@ class Writer:
         self.decimals_patch[name] = decimals
 
     def expect(self, field_type, length, decimals, value):
+        # None and Null leave a field as python3-dbf blanks it: blanks, "?" for a
+        # logical, zero bytes for the binary types.
         blank = value is None or value is dbf.Null
         if field_type == "C":
-            text = b"" if blank else value.encode(self.codepage)
-            return ("text", text.ljust(length, b" ").hex())
+            stored = ("text", (b"" if blank else value.encode(self.codepage)).ljust(length, b" ").hex())
+            if self.ansi is None:
+                return stored
+            return stored + ((b"" if blank else value.encode(self.ansi)).ljust(length, b" ").hex(),)
         if field_type in "NF":
             text = b"" if blank else ("%*.*f" % (length, decimals, value)).encode("ascii")
             return ("text", text.rjust(length, b" ").hex())
@@ -139,8 +154,9 @@ class Writer:
                 f.write(struct.pack("<i", value))
         out.append(("table", self.file_name))
         for name, layout in self.fields:
-            decimals = self.decimals_patch.get(name, layout[4])
-            out.append(("field", name.upper(), chr(layout[0]), str(layout[2]), str(decimals)))
+            # The decimals byte of a character field is the high byte of its length.
+            decimals = 0 if chr(layout[0]) == "C" else self.decimals_patch.get(name, layout[4])
+            out.append(("field", name.upper(), chr(layout[0]), str(layout[1]), str(layout[2]), str(decimals)))
         for deleted, expected in self.records:
             out.append(("record", "1" if deleted else "0"))
             out.extend(expected)
@@ -159,7 +175,7 @@ def memo_text(length, alphabet):
 def dbase3(folder, out):
     w = Writer(folder, "db3.dbf",
                "NAME C(20); CITY C(254); QTY N(10,2); COUNT N(6,0); RATE F(12,4); BORN D; ACTIVE L; NOTES M",
-               "db3", "cp437")
+               "db3", "cp437", ansi="cp1252")
     german = "Grüße aus Köln, Äpfel für Jörg"
     w.add({"name": "Zoë Müller   ", "city": ("Straße " * 40)[:253] + "é", "qty": 1234.5, "count": 42,
            "rate": 3.1416, "born": datetime.date(2000, 2, 29), "active": True, "notes": memo_text(600, german)})
@@ -177,7 +193,7 @@ def dbase3(folder, out):
 
 
 def clipper(folder, out):
-    w = Writer(folder, "clp.dbf", "TITLE C(300); CODE N(8,0); DAY D; FLAG L; BODY M", "clp", "cp866")
+    w = Writer(folder, "clp.dbf", "TITLE C(300); CODE N(8,0); DAY D; FLAG L; BODY M", "clp", "cp866", ansi="cp1251")
     russian = "Съешь же ещё этих мягких французских булок"
     w.add({"title": "Привет, мир   ", "code": 12345678, "day": datetime.date(2024, 12, 31), "flag": True,
            "body": memo_text(700, russian)})
@@ -189,7 +205,7 @@ def clipper(folder, out):
 
 def foxpro2(folder, out):
     w = Writer(folder, "fp.dbf", "NAME C(30); PRICE N(12,4); WEIGHT F(10,3); DAY D; OK L; NOTES M; PIC G",
-               "fp", "cp850", memo_size=64)
+               "fp", "cp850", ansi="cp1252", memo_size=64)
     spanish = "El pingüino Wenceslao hizo kilómetros bajo exhaustiva lluvia y frío, añoraba a su querido cachorro"
     picture = bytes(range(256)) * 3
     w.add({"name": "Señor Niño  ", "price": 12.3456, "weight": -0.5, "day": datetime.date(2000, 2, 29),
@@ -209,13 +225,13 @@ def visual_foxpro(folder, out):
     w = Writer(folder, "vfp.dbf",
                "NAME C(24) null; QTY N(12,3); AMOUNT Y; AMOUNT2 Y; STAMP T; RATIO B; CNT I null; BORN D; OK L; "
                "NOTES M; PIC G",
-               "vfp", "cp1252")
+               "vfp", "cp1252", memo_size=128)
     french = "Voix ambiguë d'un cœur qui, au zéphyr, préfère les jattes de kiwis – 5 €"
     w.add({"name": "Café crème € 5  ", "qty": 1234.567, "amount": D("12.3456"), "amount2": D("12.3456"),
            "stamp": datetime.datetime(2000, 2, 29, 23, 59, 59), "ratio": 3.141592653589793, "cnt": 0,
            "born": datetime.date(2000, 2, 29), "ok": True, "notes": memo_text(600, french),
            "pic": b"\x89PNG\r\n\x1a\n\x00\x00"})
-    w.add({"name": "naïve", "qty": -0.5, "amount": D("-0.0001"), "amount2": D("-0.0001"),
+    w.add({"name": "naïve", "qty": -0.5, "amount": D("-0.0001"), "amount2": D("-0.0051"),
            "stamp": datetime.datetime(1900, 1, 1, 0, 0, 0), "ratio": -2.5e-07, "cnt": 0,
            "born": datetime.date(1900, 1, 1), "ok": False, "notes": ""})
     w.add({"name": dbf.Null, "amount": D("214748.3648"), "amount2": D("214748.3649"),
@@ -234,6 +250,15 @@ def visual_foxpro(folder, out):
     w.put_int(1, "cnt", -2147483648)
     w.set_decimals("amount", 4)
     w.finish(out, memo_flag=True)
+
+
+def currency(folder, out):
+    w = Writer(folder, "money.dbf", "AMOUNT Y; AMOUNT2 Y", "vfp", "cp1252")
+    for amount in ("12.3456", "-12.3456", "0", "-0.0001", "0.0049", "-0.0049", "-0.0051", "99.9951",
+                   "214748.3647", "214748.3648", "-214748.3649", "922337203685477.5807", "-922337203685477.5807"):
+        w.add({"amount": D(amount), "amount2": D(amount)})
+    w.set_decimals("amount", 4)
+    w.finish(out)
 
 
 def visual_foxpro_as_written(folder, out):
@@ -263,6 +288,7 @@ SCENARIOS = {
     "clp": clipper,
     "fp": foxpro2,
     "vfp": visual_foxpro,
+    "currency": currency,
     "vfp-as-written": visual_foxpro_as_written,
     "many": many_records,
     "upper": upper_case_names,
