@@ -1,0 +1,130 @@
+// The job runs its phases in a fixed order: output open, header, walk over the
+// chosen range with the record tests, footer, close, log. Every failure ends
+// in a report; a failed write stops the walk so a full disk never looks like
+// success.
+#include "convert/conversion.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <fmt/format.h>
+
+#include "convert/job_log.h"
+#include "convert/record_writer.h"
+#include "convert/text_writer.h"
+
+namespace tabrix {
+
+namespace {
+
+constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
+
+bool familyWritesByteOrderMark(OutputFamily family) {
+  return family == OutputFamily::Text || family == OutputFamily::Xml || family == OutputFamily::Csv ||
+         family == OutputFamily::Sql || family == OutputFamily::Tsv;
+}
+
+std::unique_ptr<RecordWriter> makeWriter(JobContext& job) {
+  switch (job.family) {
+    case OutputFamily::Text:
+    case OutputFamily::Csv:
+    case OutputFamily::Tsv: return makeDelimitedWriter(job);
+    case OutputFamily::Sdf: return makeSdfWriter(job);
+    default: return nullptr;
+  }
+}
+
+bool isEmptyRecord(const uint8_t* record, uint32_t length) {
+  for (uint32_t i = 1; i < length; ++i)
+    if (record[i] != ' ' && record[i] != '\0') return false;
+  return true;
+}
+
+void logLine(const ConversionOptions& o, const std::string& line) {
+  if (o.logFile && o.logFile->isOpen()) o.logFile->write(line);
+}
+
+ConversionResult fail(const ConversionOptions& o, ConversionResult result, const std::string& reason) {
+  result.ok = false;
+  result.error = reason;
+  if (o.logFile) o.logFile->error(fmt::format("{}:{}\r\n", o.outputPath, reason));
+  return result;
+}
+
+void keepSourceDate(const DbfTable& table, const std::string& path) {
+  timespec source{};
+  if (!table.modificationTime(source)) return;
+  const timespec times[2] = {source, source};
+  ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+}
+
+}  // namespace
+
+ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, ConversionObserver* observer) {
+  ConversionResult result;
+  OutputFile out;
+  JobContext job{o, table, out, OutputFamily::Dbf, {}, o.delimiter, false, {}, {}, 0};
+  job.family = familyOf(o.outputFormat);
+  for (int i = 0; i < table.fieldCount(); ++i)
+    if (!table.excludedFields[static_cast<size_t>(i)]) job.columns.push_back(i);
+  if (job.delimiter == "tab") job.delimiter = "\t";
+  else if (job.delimiter == "space") job.delimiter = " ";
+  job.multiCharDelimiter = job.delimiter.size() > 1;
+  job.codePages = buildCodePageTables(o.ansiCodePage, o.oemCodePage);
+  job.decode.dateFormat = {o.dateOrder, o.dateSeparator};
+  job.decode.skipSeconds = o.skipSeconds;
+  job.decode.dropDecimals = o.dropDecimals;
+  job.decode.csvDoublePrecision = job.family == OutputFamily::Csv;
+  job.decode.oemToAnsi = &job.codePages.oemToAnsi;
+
+  std::unique_ptr<RecordWriter> writer = makeWriter(job);
+  if (!writer)
+    return fail(o, result, fmt::format("{} output is not available yet", outputFormatInfo(o.outputFormat).displayName));
+
+  if (!out.open(o.outputPath, o.appendToOutput)) return fail(o, result, out.errorText());
+  if (o.logLevel != 1) logLine(o, fmt::format("{} Open file: {}:\r\n", formatLogTimeNow(o.dateOrder, o.dateSeparator), o.outputPath));
+  const bool appending = o.appendToOutput && out.initialSize() > 0;
+  if (o.appendToOutput && !o.firstAppendedJob) out.write("\r\n");
+
+  // A byte order mark belongs at the start of a file only.
+  if (o.utf8 && familyWritesByteOrderMark(job.family) && !appending) out.write(kUtf8Mark);
+  writer->header();
+
+  const uint64_t count = table.recordCount();
+  const uint64_t start =
+      o.lastRecords > 0 && static_cast<uint64_t>(o.lastRecords) < count ? count - static_cast<uint64_t>(o.lastRecords) : 0;
+  if (!o.reverseOrder && start > 0) table.readRecordAt(start - 1);
+  else table.rewind();
+  for (uint64_t k = start; k < count && !o.onlyStructure; ++k) {
+    const uint64_t index = o.reverseOrder ? count - 1 - k : k;
+    const uint8_t* record = o.reverseOrder ? table.readRecordAt(index) : table.readNextRecord();
+    if (!record) break;
+    bool keep = true;
+    if (o.skipDeleted && record[0] == '*') keep = false;
+    if (o.onlyDeleted && record[0] != '*') keep = false;
+    if (o.skipEmpty && isEmptyRecord(record, table.recordLength())) keep = false;
+    if (observer) observer->progress(k + 1, count);
+    if (!keep) continue;
+    job.recordsWritten = ++result.recordsWritten;
+    writer->record(record, k + 1 == count);
+    if (out.failed()) break;
+    if (k % 10 == 0 && observer && observer->cancelRequested()) {
+      result.cancelled = true;
+      break;
+    }
+  }
+  writer->footer();
+  if (!out.close()) return fail(o, result, out.errorText());
+  if (o.keepFileDate) keepSourceDate(table, o.outputPath);
+  logLine(o, fmt::format("{} saved {} records\r\n", formatLogTimeNow(o.dateOrder, o.dateSeparator), result.recordsWritten));
+  if (table.isShort()) {
+    result.error = fmt::format("the header counts {} records, the file holds {}", table.headerRecordCount(),
+                               table.recordCount());
+    if (o.logFile) o.logFile->error(fmt::format("{}:{}\r\n", table.path(), result.error));
+    return result;
+  }
+  result.ok = true;
+  return result;
+}
+
+}  // namespace tabrix

@@ -1,0 +1,127 @@
+#pragma once
+// Every conversion setting in one plain struct, with the defaults a fresh
+// installation starts from. The front ends fill it; the job only reads it.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tabrix {
+
+// Output formats by their index 1-16, in the order extensions are matched.
+enum class OutputFormat : int {
+  DBase3 = 1, DBase4, VisualFoxPro, DBase7, Text, Html, Prg, Xml, Xls, Xlsx, Csv, Sql, Rtf, Sdf, Tsv, Json
+};
+
+// The writer families; the four DBF formats form one.
+enum class OutputFamily : int { Dbf = 1, Text, Html, Prg, Xml, Xls, Xlsx, Csv, Sql, Rtf, Sdf, Tsv, Json };
+
+enum class SqlDialect : int { Ansi = 0, Oracle = 1, MySql = 2, MsSql = 3, PostgreSql = 4 };
+
+struct OutputFormatInfo {
+  const char* extension;    // with its dot
+  const char* displayName;  // the wizard's "Export to" list
+  const char* filterText;   // the save dialog's filter
+};
+
+OutputFormatInfo outputFormatInfo(OutputFormat format);
+OutputFamily familyOf(OutputFormat format);
+// The format whose extension matches ext (no dot, any case); the last match
+// wins, so "dbf" gives DBase7. False when nothing matches.
+bool outputFormatForExtension(const std::string& ext, OutputFormat& format);
+
+class JobLog;
+
+struct ConversionOptions {
+  OutputFormat outputFormat = OutputFormat::DBase3;
+  std::string outputPath;
+  bool appendToOutput = false;
+  bool firstAppendedJob = false;  // first job writing into an appended output
+  bool keepFileDate = false;
+  bool openWhenDone = true;
+  bool batchMode = false;
+  bool commandLineMode = false;
+  JobLog* logFile = nullptr;  // not owned
+  int logLevel = 0;           // 1: no "Open file" and per-source lines
+
+  // Record walk and tests.
+  bool skipDeleted = false;
+  bool onlyDeleted = false;
+  bool skipEmpty = false;
+  bool onlyStructure = false;
+  bool reverseOrder = false;
+  int64_t lastRecords = 0;
+  bool sortEnabled = false;
+  int sortField = -1;
+  bool sortAscending = true;
+  bool sortIgnoreCase = false;
+  std::string wordFilter;
+
+  // Delimited text and SQL.
+  std::string delimiter = ",";
+  char quoteChar = '\0';  // none
+  bool quoteAllFields = false;
+  bool exportFieldNames = true;
+  bool fieldNamesLowercase = false;
+  bool fieldNamesCapitalised = false;
+  int fieldTypesInHeader = 0;  // 1: in the names line, 2: a second line
+  bool addRowId = false;
+  std::string rowDelimiter = "\r\n";
+  bool noTrim = false;
+  bool keepLineBreaks = false;
+  bool outputOem = false;
+  bool utf8 = false;
+
+  // Value texts.
+  bool dropDecimals = false;
+  bool skipSeconds = false;
+  bool sourceIsOem = false;
+  bool sourceIsAnsi = false;
+  char dateOrder = '0';
+  char dateSeparator = '/';
+  int ansiCodePage = 1252;
+  int oemCodePage = 437;
+
+  // SQL.
+  SqlDialect sqlDialect = SqlDialect::MySql;
+  bool sqlAddGo = false;
+  int sqlGoEvery = 100;
+  bool insertWithColumnNames = false;
+  bool createOnly = false;
+
+  // HTML.
+  std::string htmlTitle;
+  bool htmlAsForm = false;
+  bool htmlRecordNumber = false;
+  int htmlBorder = 1;
+  bool htmlPaging = false;
+  int htmlMaxPerPage = 50;
+  std::string htmlTextColor;
+  std::string htmlBackground;
+  uint32_t htmlTextRgb = 0x000000;
+  uint32_t htmlBackgroundRgb = 0xFFFFFF;
+
+  // XML and spreadsheets.
+  std::string xmlRootTag = "Root";
+  std::string xmlRecordTag = "Record";
+  bool tagDeleted = false;
+  bool excelAsXml = false;
+  bool writeHeaderRow = true;
+  std::string sheetName;
+  bool addToExisting = false;
+
+  // DBF output.
+  uint8_t dbfVersion = 0x03;
+  bool keepSourceDbfVersion = false;
+
+  // Record selection given on the command line, applied to each table.
+  std::string filterItems;      // "/FILTER2:" FIELD:condition items
+  std::string filterFile;       // "/FILTER:" file of FIELD:condition lines
+  std::string sortFieldName;    // "/SORTBY:"
+  std::string columnsItems;     // "/COLUMNS:" NAME or NAME:TITLE items
+  std::string columnsListFile;  // "/COLUMNSLIST:" file of names
+  std::vector<std::string> columnList;
+  std::vector<std::string> columnTitles;
+  bool excludeColumns = false;
+};
+
+}  // namespace tabrix

@@ -1,0 +1,42 @@
+#include "convert/job_log.h"
+
+#include <fmt/format.h>
+#include <fmt/printf.h>
+
+namespace tabrix {
+
+bool JobLog::open(const std::string& path, bool append) { return file_.open(path, append); }
+
+void JobLog::write(std::string_view text) {
+  file_.write(text);
+  // A log is read while a long run goes on: every line reaches the file.
+  file_.flushToDisk();
+}
+
+void JobLog::error(std::string_view line) {
+  write(line);
+  if (!errors_) return;
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+  fmt::print(errors_, "{}\n", line);
+  std::fflush(errors_);
+}
+
+std::string formatLogTime(const std::tm& t, char order, char sep) {
+  const int year = t.tm_year + 1900, month = t.tm_mon + 1;
+  if (order == '1')
+    return fmt::sprintf("%02d.%02d.%d %02d:%02d:%02d", t.tm_mday, month, year, t.tm_hour, t.tm_min, t.tm_sec);
+  if (order == '2')
+    return fmt::sprintf("%d%c%02d%c%02d %02d:%02d:%02d", year, sep, month, sep, t.tm_mday, t.tm_hour, t.tm_min,
+                        t.tm_sec);
+  return fmt::sprintf("%02d%c%02d%c%d %02d:%02d:%02d", month, sep, t.tm_mday, sep, year, t.tm_hour, t.tm_min,
+                      t.tm_sec);
+}
+
+std::string formatLogTimeNow(char order, char sep) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return formatLogTime(local, order, sep);
+}
+
+}  // namespace tabrix

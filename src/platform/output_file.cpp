@@ -1,0 +1,72 @@
+#include "platform/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tabrix {
+
+OutputFile::~OutputFile() { close(); }
+
+bool OutputFile::open(const std::string& path, bool append) {
+  close();
+  error_ = 0;
+  used_ = 0;
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+  do {
+    fd_ = ::open(path.c_str(), flags, 0644);
+  } while (fd_ < 0 && errno == EINTR);
+  if (fd_ < 0) {
+    error_ = errno;
+    return false;
+  }
+  struct stat st {};
+  initialSize_ = ::fstat(fd_, &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
+  return true;
+}
+
+void OutputFile::writeAll(const char* data, size_t len) {
+  size_t done = 0;
+  while (done < len && error_ == 0) {
+    const ssize_t n = ::write(fd_, data + done, len - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error_ = errno;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+}
+
+void OutputFile::flush() {
+  writeAll(buffer_.data(), used_);
+  used_ = 0;
+}
+
+void OutputFile::write(const char* data, size_t len) {
+  if (fd_ < 0 || error_ != 0) return;
+  if (used_ + len > buffer_.size()) {
+    flush();
+    if (len >= buffer_.size()) {
+      writeAll(data, len);
+      return;
+    }
+  }
+  std::memcpy(buffer_.data() + used_, data, len);
+  used_ += len;
+}
+
+bool OutputFile::close() {
+  if (fd_ < 0) return error_ == 0;
+  flush();
+  if (::close(fd_) != 0 && error_ == 0) error_ = errno;
+  fd_ = -1;
+  return error_ == 0;
+}
+
+std::string OutputFile::errorText() const { return error_ ? std::strerror(error_) : std::string(); }
+
+}  // namespace tabrix

@@ -1,0 +1,45 @@
+#pragma once
+// The one buffered output file every writer goes through: large writes, one
+// system call per buffer, and the first error kept for the report.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tabrix {
+
+class OutputFile {
+ public:
+  explicit OutputFile(size_t bufferSize = 1 << 20) : buffer_(bufferSize) {}
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates path (truncating it), or with append opens it, creating it when
+  // missing, to write at its end.
+  bool open(const std::string& path, bool append);
+  void write(const char* data, size_t len);
+  void write(std::string_view text) { write(text.data(), text.size()); }
+  // Flushes and closes; false when any write or the close failed.
+  bool close();
+  // Hands the buffered bytes to the system now.
+  void flushToDisk() { if (fd_ >= 0) flush(); }
+  bool isOpen() const { return fd_ >= 0; }
+  bool failed() const { return error_ != 0; }
+  // The system's text of the first failure.
+  std::string errorText() const;
+  // Bytes in the file before this job wrote anything (the append position).
+  size_t initialSize() const { return initialSize_; }
+
+ private:
+  void flush();
+  void writeAll(const char* data, size_t len);
+
+  int fd_ = -1;
+  int error_ = 0;
+  size_t initialSize_ = 0;
+  std::vector<char> buffer_;
+  size_t used_ = 0;
+};
+
+}  // namespace tabrix

@@ -1,0 +1,232 @@
+"""Writes the input tables of the golden conversion cases.
+
+Usage: /usr/bin/python3 make_fixtures.py
+
+Each case folder beside this script gets its table as table.dbf (and table.dbt
+or table.fpt for memos). The tables come from python3-dbf, a DBF writer
+independent of Tabrix; what it cannot write (leading blanks of a character
+value, a blank logical, a currency field with four decimals, a field name
+outside ASCII) is patched into its bytes afterwards. The header date is fixed
+so that a rerun gives the same bytes. The cases' args and expected files are
+written by hand, not here.
+"""
+import datetime
+import decimal
+import os
+import struct
+import sys
+
+try:
+    import dbf
+except ImportError as exc:
+    sys.exit("python3-dbf cannot be imported by %s (%s); install the Debian package python3-dbf"
+             % (sys.executable, exc))
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+D = datetime.date
+DT = datetime.datetime
+# Currency as a decimal: a float amount is cut, not rounded, to the 64-bit integer.
+DEC = decimal.Decimal
+
+
+def layout(path):
+    """Header length, record length and {name: (descriptor offset, record offset, length)}."""
+    with open(path, "rb") as f:
+        data = f.read()
+    header_length, record_length = struct.unpack_from("<HH", data, 8)
+    fields = {}
+    at, offset = 32, 1
+    while data[at] != 0x0D:
+        name = data[at:at + 11].split(b"\0")[0]
+        length = data[at + 16]
+        fields[name] = (at, offset, length)
+        offset += length
+        at += 32
+    return header_length, record_length, fields
+
+
+def patch(path, position, raw):
+    with open(path, "r+b") as f:
+        f.seek(position)
+        f.write(raw)
+
+
+def set_value(path, record, name, raw):
+    """Stores raw bytes as the value of one field of one record (counted from 0)."""
+    header_length, record_length, fields = layout(path)
+    _, offset, length = fields[name.encode()]
+    assert len(raw) == length, (name, raw)
+    patch(path, header_length + record * record_length + offset, raw)
+
+
+def set_decimals(path, name, decimals):
+    at, _, _ = layout(path)[2][name.encode()]
+    patch(path, at + 17, bytes([decimals]))
+
+
+def rename(path, name, raw_name):
+    at, _, _ = layout(path)[2][name.encode()]
+    patch(path, at, raw_name.ljust(11, b"\0"))
+
+
+def build(folder, fields, dbf_type, codepage, rows, deleted=()):
+    os.makedirs(os.path.join(HERE, folder), exist_ok=True)
+    path = os.path.join(HERE, folder, "table.dbf")
+    for ext in (".dbf", ".dbt", ".fpt"):
+        if os.path.exists(path[:-4] + ext):
+            os.remove(path[:-4] + ext)
+    table = dbf.Table(path, fields, dbf_type=dbf_type, codepage=codepage)
+    table.open(dbf.READ_WRITE)
+    for i, row in enumerate(rows):
+        table.append(row)
+        if i in deleted:
+            dbf.delete(table[-1])
+    table.close()
+    patch(path, 1, bytes([124, 1, 1]))  # 1 January 2024
+    return path
+
+
+def basic(folder):
+    """Commas, double quotes, blank values of every kind, dBase III in Windows 1252."""
+    path = build(folder, "NAME C(12); CITY C(8); QTY N(6,2); DAY D; OK L", "db3", "cp1252", [
+        ("Smith, John", "Berlin", 1.5, D(2024, 3, 5), True),
+        ('Say "hi"', "Oslo", -2, None, False),
+        ("  Lead", None, None, D(1999, 12, 31), None),
+        ('x "a,b"', "Rome", 0, D(2000, 2, 29), True),
+    ])
+    # python3-dbf strips leading blanks from character values and writes None as "?".
+    set_value(path, 2, "NAME", b"  Lead      ")
+    set_value(path, 2, "OK", b" ")
+
+
+def texts(folder):
+    """Values holding delimiters and spaces."""
+    build(folder, "TXT C(10); NUM N(5,1)", "db3", "cp1252", [
+        ("a<>b;c", 1.5),
+        ("x y", 10),
+        (None, None),
+    ])
+
+
+def deleted(folder):
+    """Deleted records in the middle and at the end, and an empty record."""
+    build(folder, "ID N(3,0); NAME C(6)", "db3", "cp1252", [
+        (1, "one"), (2, "two"), (3, "three"), (None, None), (5, "five"),
+    ], deleted=(1, 4))
+
+
+def twenty(folder):
+    build(folder, "ID N(2,0)", "db3", "cp1252", [(n,) for n in range(1, 21)])
+
+
+def untrimmed(folder):
+    """Padded values without blank dates."""
+    build(folder, "NAME C(8); QTY N(6,2); DAY D; OK L", "db3", "cp1252", [
+        ("a,b", 1.5, D(2024, 3, 5), True),
+        (None, None, D(1999, 12, 31), False),
+    ])
+
+
+def blank_date(folder):
+    build(folder, "ID N(2,0); DAY D", "db3", "cp1252", [(1, None), (2, D(2024, 3, 5))])
+
+
+def memos(folder):
+    """Line breaks, quotes and tabs in character fields and in a dBase III memo file."""
+    build(folder, "NAME C(6); NOTE M", "db3", "cp1252", [
+        ("a\r\nb", "line1\r\nline2"),
+        ('q"t', "p,q"),
+        ("z\tw", 'say "x"\tend'),
+        ("e", None),
+    ])
+
+
+def umlauts(folder, second):
+    """Windows 1252 text, and a field name outside ASCII (GR\xd6SSE)."""
+    path = build(folder, "NAME C(8); GROSSE N(3,0)", "db3", "cp1252", [
+        ("M\u00fcller", 180),
+        (second, 75),
+    ])
+    rename(path, "GROSSE", b"GR\xd6SSE")
+
+
+def pair(folder):
+    build(folder, "X C(3)", "db3", "cp1252", [("a",), ("b",)])
+
+
+def oem_memo(folder):
+    """A DOS table (code page 437, mark 0x01) whose text and memo hold \u00fc as 0x81."""
+    build(folder, "NAME C(8); NOTE M", "db3", "cp437", [("M\u00fcller", "\u00fcber")])
+
+
+def vfp_values(folder):
+    """Visual FoxPro date-time, currency with 4 and with 0 decimals, double, integer."""
+    path = build(folder, "STAMP T; PRICE Y; COST Y; RATE B; CNT I; QTY N(6,2)", "vfp", "cp1252", [
+        (DT(2024, 3, 5, 13, 45, 30), DEC("12.3456"), DEC("12.3456"), 2.5, 42, 1.5),
+        (None, 0, 0, -0.125, -7, -2),
+    ])
+    set_decimals(path, "PRICE", 4)
+
+
+def vfp_fixed(folder):
+    """Every type of the fixed-width output, with a memo, in Visual FoxPro."""
+    path = build(folder, "NAME C(5); QTY N(6,2); DAY D; OK L; STAMP T; CNT I; PRICE Y; RATE B; NOTE M",
+                 "vfp", "cp1252", [
+                     ("ab", 1.5, D(2024, 3, 5), True, DT(2024, 3, 5, 13, 45, 30), 42, DEC("12.3456"), 2.5,
+                      "memo text"),
+                     ("del", 9, D(2024, 1, 2), True, DT(2024, 1, 2, 8, 0, 0), 9, 9, 9, "gone"),
+                     ("xyz", -2, None, False, None, -7, 0, -0.125, None),
+                 ], deleted=(1,))
+    set_decimals(path, "PRICE", 4)
+
+
+CASES = {
+    "csv_hdr": basic,
+    "tsv_hdr": basic,
+    "tsv_seppipe": basic,
+    "txt_singlequota": basic,
+    "csv_doublequota": basic,
+    "csv_allquotas_rowid": basic,
+    "csv_hdrcapcase_rowid": basic,
+    "csv_hdrlowercase_outtypes": basic,
+    "csv_hdrlowercase_outtypes2_rowid": basic,
+    "csv_lf": basic,
+    "csv_sep_semicolon": basic,
+    "txt_sep_dot_singlequota": basic,
+    "csv_onlystructure": basic,
+    "txt_sep_multichar": texts,
+    "txt_sepspace": texts,
+    "csv_skip_deleted_default": deleted,
+    "csv_exportall": deleted,
+    "csv_onlydeleted": deleted,
+    "csv_skipempty_rowid": deleted,
+    "csv_reverse": deleted,
+    "csv_last5": twenty,
+    "csv_last5_reverse": twenty,
+    "csv_notrim": untrimmed,
+    "csv_notrim_blank_date": blank_date,
+    "csv_memo": memos,
+    "csv_memo_savelb": memos,
+    "tsv_memo": memos,
+    "csv_memo_allquotas": memos,
+    "csv_utf8": lambda folder: umlauts(folder, "\u20ac"),
+    "txt_tooem": lambda folder: umlauts(folder, "\u00c4\u00e9"),
+    "csv_oem_memo": oem_memo,
+    "csv_add_two_tables": pair,
+    "csv_add_second_run": pair,
+    "csv_add_utf8": lambda folder: umlauts(folder, "\u20ac"),
+    "csv_vfp": vfp_values,
+    "txt_vfp_skipseconds_dec0": vfp_values,
+    "txt_vfp_singlequota": vfp_values,
+    "sdf_types": vfp_fixed,
+    "sdf_skipseconds_exportall": vfp_fixed,
+}
+
+
+def main():
+    for folder, make in CASES.items():
+        make(folder)
+
+
+if __name__ == "__main__":
+    main()
