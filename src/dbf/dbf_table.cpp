@@ -39,7 +39,7 @@ bool DbfTable::open(const std::string& path, const TableOpenOptions& options, st
   } else if (hasMemoFields_ && isVisualFoxPro(header_.version())) {
     // Some writers leave the memo flag clear; an existing memo file still
     // holds the table's memos, so it is read (never created).
-    const std::string memoPath = findIgnoringCase(replaceExtension(path, memoExtensionOf(header_.version())));
+    const std::string memoPath = findIgnoringCase(replaceExtension(path, memoExtensionFor(path, header_.version())));
     if (!memoPath.empty()) memo_ = MemoFile::openFor(path, header_.version());
   }
   return true;

@@ -1,6 +1,8 @@
 #include "dbf/memo_file.h"
 
 #include <algorithm>
+#include <strings.h>
+
 #include <cstring>
 
 #include "dbf/dbf_format.h"
@@ -26,6 +28,19 @@ MemoFormat memoFormatOf(uint8_t version) {
   return MemoFormat::DBase3;
 }
 
+std::string memoExtensionFor(const std::string& tablePath, uint8_t version) {
+  const std::string standard = memoExtensionOf(version);
+  if (!isFoxProMemo(version)) return standard;
+  const size_t slash = tablePath.rfind('/');
+  const size_t dot = tablePath.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return standard;
+  static const char* const kPairs[][2] = {{"dbc", "dct"}, {"scx", "sct"}, {"vcx", "vct"}, {"frx", "frt"},
+                                          {"lbx", "lbt"}, {"mnx", "mnt"}, {"pjx", "pjt"}};
+  for (const auto& pair : kPairs)
+    if (::strcasecmp(tablePath.c_str() + dot + 1, pair[0]) == 0) return pair[1];
+  return standard;
+}
+
 MemoFile::MemoFile(std::unique_ptr<ByteStore> store, uint8_t version)
     : store_(std::move(store)), version_(version), format_(memoFormatOf(version)) {
   if (!store_) return;
@@ -34,7 +49,7 @@ MemoFile::MemoFile(std::unique_ptr<ByteStore> store, uint8_t version)
 }
 
 std::unique_ptr<MemoFile> MemoFile::openFor(const std::string& tablePath, uint8_t version) {
-  std::string path = siblingWithExtension(tablePath, memoExtensionOf(version));
+  std::string path = siblingWithExtension(tablePath, memoExtensionFor(tablePath, version));
   auto file = std::make_unique<File>();
   std::string error;
   if (!file->open(path, FileMode::ReadWriteCreate, error) && !file->open(path, FileMode::ReadOnly, error))

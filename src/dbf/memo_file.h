@@ -17,6 +17,11 @@ enum class MemoFormat { DBase3, DBase4, FoxPro, Smt };
 
 MemoFormat memoFormatOf(uint8_t version);
 
+// The extension of a table's memo file: "fpt", "smt" or "dbt"; but FoxPro
+// database containers, forms, reports and class libraries keep theirs in
+// files of their own extensions (.dbc .dct, .scx .sct, .vcx .vct ...).
+std::string memoExtensionFor(const std::string& tablePath, uint8_t version);
+
 class MemoFile {
  public:
   // A memo file over a store (null: no file, every memo reads empty). An empty

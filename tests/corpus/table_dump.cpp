@@ -6,7 +6,9 @@
 //
 // On failure: {"ok":false,"error":"..."} (exit status 0: a refused table is an
 // answer, not a crash). On success: version, header and walkable record
-// counts, the field list and up to N records (all by default).
+// counts, the memo file opened, the field list and up to N records (all by
+// default), each with its deletion flag byte, the text of every field and the
+// memo of every memo field.
 //
 // Text is byte-transparent: every byte of a field value, memo or name becomes
 // the code point of the same number (latin-1), escaped for JSON where needed,
@@ -16,6 +18,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -120,14 +123,18 @@ int main(int argc, char** argv) {
                  "\"headerRecordCount\":{},\"recordCount\":{},\"isShort\":{},",
                  table.version(), table.isLevel7(), table.headerLength(), table.recordLength(),
                  table.headerRecordCount(), table.recordCount(), table.isShort());
-  if (table.memo() && table.memo()->isOpen())
-    fmt::format_to(std::back_inserter(out), "\"memo\":{{\"blockSize\":{}}},", table.memo()->blockSize());
-  else
+  if (table.memo() && table.memo()->isOpen()) {
+    out += "\"memo\":{\"path\":";
+    appendJsonString(out, table.memo()->path());
+    fmt::format_to(std::back_inserter(out), ",\"blockSize\":{}}},", table.memo()->blockSize());
+  } else {
     out += "\"memo\":null,";
+  }
   appendFields(out, table);
   out += ",\"records\":[";
-  uint64_t n = 0;
-  for (const uint8_t* record = table.readNextRecord(); record && n < maxRecords; record = table.readNextRecord(), ++n) {
+  for (uint64_t n = 0; n < maxRecords; ++n) {
+    const uint8_t* record = table.readNextRecord();
+    if (!record) break;
     if (n) out += ",\n";
     appendRecord(out, table, record);
   }

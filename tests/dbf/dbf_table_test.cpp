@@ -269,6 +269,29 @@ TEST_F(DbfTableOnDisk, VisualFoxProWithoutMemoFlagCreatesNoMemoFile) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("t.fpt")));
 }
 
+TEST_F(DbfTableOnDisk, DatabaseContainerReadsItsDctMemoFile) {
+  const std::string path = dir.file("sales.DBC");
+  test::writeFile(path, TableBuilder(0x30).tableFlags(0x06).field("CODE", 'M', 4).record({test::le32(8)}).bytes());
+  std::vector<uint8_t> memo(512 + 64, 0);
+  memo[7] = 64;
+  writeBe32(memo.data() + 512, 1);
+  writeBe32(memo.data() + 516, 4);
+  std::memcpy(memo.data() + 520, "body", 4);
+  test::writeFile(dir.file("sales.DCT"), memo);
+  test::writeFile(dir.file("sales.fpt"), std::vector<uint8_t>(512, 0));  // another table's memo file
+
+  DbfTable table;
+  std::string error;
+  ASSERT_TRUE(table.open(path, {}, error)) << error;
+  ASSERT_NE(table.memo(), nullptr);
+  EXPECT_EQ(table.memo()->path(), dir.file("sales.DCT"));
+  EXPECT_EQ(table.memo()->readMemo(8), "body");
+  EXPECT_EQ(memoExtensionFor("/a/b.scx", 0x30), "sct");
+  EXPECT_EQ(memoExtensionFor("/a/b.DBF", 0x30), "fpt");
+  EXPECT_EQ(memoExtensionFor("/a.x/b", 0xF5), "fpt");
+  EXPECT_EQ(memoExtensionFor("/a/b.dbc", 0x83), "dbt");
+}
+
 TEST_F(DbfTableOnDisk, OpenFailureGivesTheSystemText) {
   DbfTable table;
   std::string error;
