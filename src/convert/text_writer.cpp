@@ -7,8 +7,11 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <string>
+
+#include "util/text_buffer.h"
 
 namespace tabrix {
 
@@ -16,36 +19,34 @@ namespace {
 
 bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
 
-void replaceLineBreaks(std::string& s, size_t from) {
-  for (size_t i = from; i < s.size(); ++i)
-    if (isLineBreak(s[i])) s[i] = ' ';
-}
-
-// Doubles every double quote of s from position from on, in place.
-void doubleQuotes(std::string& s, size_t from) {
-  const size_t quotes = static_cast<size_t>(std::count(s.begin() + static_cast<std::ptrdiff_t>(from), s.end(), '"'));
-  if (quotes == 0) return;
-  size_t write = s.size() + quotes;
-  size_t read = s.size();
-  s.resize(write);
-  while (read > from) {
-    const char c = s[--read];
-    s[--write] = c;
-    if (c == '"') s[--write] = '"';
+// Doubles the first `quotes` double quotes of text[0, n) in place; the
+// buffer holds room for n + quotes bytes. Returns the new length.
+size_t doubleQuotesInPlace(char* text, size_t n, size_t quotes) {
+  size_t write = n + quotes;
+  size_t read = n;
+  while (read > 0 && write > read) {
+    const char c = text[--read];
+    text[--write] = c;
+    if (c == '"') text[--write] = '"';
   }
+  return n + quotes;
 }
 
-void trimTrailingSpaces(std::string& s, size_t keep) {
-  size_t end = s.size();
-  while (end > keep && s[end - 1] == ' ') --end;
-  s.resize(end);
+// Length of text[0, n) without its trailing blanks, eight at a time where it can.
+size_t withoutTrailingSpaces(const char* text, size_t n) {
+  constexpr uint64_t kEightSpaces = 0x2020202020202020ULL;
+  while (n >= 8) {
+    uint64_t word;
+    std::memcpy(&word, text + n - 8, 8);
+    if (word != kEightSpaces) break;
+    n -= 8;
+  }
+  while (n > 0 && text[n - 1] == ' ') --n;
+  return n;
 }
 
-void trimLeadingSpaces(std::string& s, size_t from) {
-  size_t i = from;
-  while (i < s.size() && s[i] == ' ') ++i;
-  s.erase(from, i - from);
-}
+// Bytes that need a second look in a value.
+enum : uint8_t { kLineBreakByte = 1, kQuoteByte = 2, kDelimiterByte = 4, kZeroByte = 8 };
 
 bool allSpaces(const uint8_t* bytes, size_t len) {
   for (size_t i = 0; i < len; ++i)
@@ -56,60 +57,61 @@ bool allSpaces(const uint8_t* bytes, size_t len) {
 class DelimitedWriter final : public RecordWriter {
  public:
   explicit DelimitedWriter(JobContext& job) : job_(job), o_(job.options), utf8_(job.options.ansiCodePage) {
-    size_t capacity = 64;
-    for (int field : job_.columns) capacity = std::max(capacity, decodedTextCapacity(job_.table.field(field)));
-    decoded_.resize(capacity);
-    line_.reserve(2 * job_.table.recordLength() + 1024);
+    for (int field : job_.columns)
+      valueRoom_ = std::max(valueRoom_, 2 * decodedTextCapacity(job_.table.field(field)) + 2);
     delimiterFirst_ = job_.delimiter.empty() ? '\0' : job_.delimiter[0];
     tabDelimiter_ = delimiterFirst_ == '\t';
+    byteClass_[0] |= kZeroByte;
+    byteClass_['\r'] |= kLineBreakByte;
+    byteClass_['\n'] |= kLineBreakByte;
+    byteClass_['"'] |= kQuoteByte;
+    if (delimiterFirst_ != '\0') byteClass_[static_cast<uint8_t>(delimiterFirst_)] |= kDelimiterByte;
   }
 
   void header() override {
     if (!o_.exportFieldNames) return;
     line_.clear();
     if (o_.addRowId) {
-      line_ += o_.quoteAllFields ? "\"ROWID\"" : "ROWID";
-      line_ += job_.delimiter;
+      line_.append(o_.quoteAllFields ? "\"ROWID\"" : "ROWID");
+      line_.append(job_.delimiter);
     }
     for (size_t c = 0; c < job_.columns.size(); ++c) {
       const int field = job_.columns[c];
-      if (o_.quoteAllFields) line_ += '"';
-      line_ += columnTitle(job_.table, field);
-      if (o_.quoteAllFields) line_ += '"';
-      if (o_.fieldTypesInHeader == 1) line_ += typeAndLength(field, ":");
-      if (c + 1 < job_.columns.size()) line_ += job_.delimiter;
+      if (o_.quoteAllFields) line_.push_back('"');
+      line_.append(columnTitle(job_.table, field));
+      if (o_.quoteAllFields) line_.push_back('"');
+      if (o_.fieldTypesInHeader == 1) line_.append(typeAndLength(field, ":"));
+      if (c + 1 < job_.columns.size()) line_.append(job_.delimiter);
     }
     if (o_.fieldNamesLowercase || o_.fieldNamesCapitalised) {
-      const size_t from = o_.fieldNamesLowercase ? 0 : 1;
-      for (size_t i = from; i < line_.size(); ++i)
+      for (size_t i = o_.fieldNamesLowercase ? 0 : 1; i < line_.size(); ++i)
         if (line_[i] >= 'A' && line_[i] <= 'Z') line_[i] = static_cast<char>(line_[i] - 'A' + 'a');
     }
-    line_ += o_.rowDelimiter;
+    line_.append(o_.rowDelimiter);
     if (o_.fieldTypesInHeader == 2) {
       for (size_t c = 0; c < job_.columns.size(); ++c) {
-        line_ += typeAndLength(job_.columns[c], "");
-        if (c + 1 < job_.columns.size()) line_ += job_.delimiter;
+        line_.append(typeAndLength(job_.columns[c], ""));
+        if (c + 1 < job_.columns.size()) line_.append(job_.delimiter);
       }
-      line_ += o_.rowDelimiter;
+      line_.append(o_.rowDelimiter);
     }
     emit();
   }
 
   void record(const uint8_t* record, bool lastPosition) override {
     line_.clear();
+    if (o_.addRowId) {
+      char* p = line_.extend(24);
+      line_.commit(static_cast<size_t>(fmt::format_to(p, "{}", job_.recordsWritten) - p));
+      line_.append(job_.delimiter);
+    }
     for (size_t c = 0; c < job_.columns.size(); ++c) {
       const int field = job_.columns[c];
       if (job_.table.field(field).type == 'M') appendMemo(field, record);
       else appendValue(field, record);
-      if (c + 1 < job_.columns.size()) line_ += job_.delimiter;
+      if (c + 1 < job_.columns.size()) appendDelimiter();
     }
-    if (!lastPosition) line_ += o_.rowDelimiter;
-    if (o_.addRowId) {
-      char number[32];
-      const char* end = fmt::format_to(number, "{}", job_.recordsWritten);
-      line_.insert(0, job_.delimiter);
-      line_.insert(0, number, static_cast<size_t>(end - number));
-    }
+    if (!lastPosition) line_.append(o_.rowDelimiter);
     emit();
   }
 
@@ -119,19 +121,19 @@ class DelimitedWriter final : public RecordWriter {
     return fmt::format("{}{}:{}", prefix, d.type(), d.bytes[16]);
   }
 
-  // Writes line_, converted to the output's code page.
-  void emit() {
-    if (o_.utf8) {
-      converted_.resize(Utf8Converter::capacityFor(line_.size()));
-      converted_.resize(utf8_.convert(line_.data(), line_.size(), converted_.data()));
-      job_.out.write(converted_);
-    } else {
-      job_.out.write(line_);
-    }
+  void appendDelimiter() {
+    if (job_.delimiter.size() == 1) line_.push_back(delimiterFirst_);
+    else line_.append(job_.delimiter);
   }
 
-  void toOem(std::string& s, size_t from) {
-    translateBytes(job_.codePages.ansiToOem, s.data() + from, s.size() - from);
+  // Writes the line, converted to the output's code page.
+  void emit() {
+    if (o_.utf8) {
+      char* p = converted_.extend(Utf8Converter::capacityFor(line_.size()));
+      job_.out.write(p, utf8_.convert(line_.data(), line_.size(), p));
+    } else {
+      job_.out.write(line_.data(), line_.size());
+    }
   }
 
   bool isBlank(const Field& f, const uint8_t* bytes) const {
@@ -140,42 +142,81 @@ class DelimitedWriter final : public RecordWriter {
     return false;
   }
 
+  // Puts the text of a field into p, trimmed unless asked not to, and returns
+  // its length. Fields whose text is their stored bytes are trimmed where they
+  // are stored and only what remains is copied.
+  size_t placeTrimmedValue(int field, const uint8_t* record, char* p) {
+    const Field& f = job_.table.field(field);
+    const bool character = f.type == 'C';
+    const bool storedText = (character && !job_.table.sourceIsOem()) || f.type == 'L' ||
+                            ((f.type == 'N' || f.type == 'F') && !o_.dropDecimals);
+    const char* src = p;
+    size_t n;
+    if (storedText) {
+      src = reinterpret_cast<const char*>(record + f.offset);
+      n = f.type == 'L' ? std::min<size_t>(f.length, 1) : f.length;
+    } else {
+      n = decodeFieldText(job_.table, field, record, job_.decode, p);
+    }
+    if (!o_.noTrim) {
+      n = withoutTrailingSpaces(src, n);
+      if (!character)
+        while (n > 0 && *src == ' ') ++src, --n;
+    }
+    if (src != p) std::memmove(p, src, n);
+    return n;
+  }
+
+  // Places the value straight into the line, then cleans, doubles quotes and
+  // encloses it there.
   void appendValue(int field, const uint8_t* record) {
     const Field& f = job_.table.field(field);
     const uint8_t* bytes = record + f.offset;
     const bool character = f.type == 'C';
-    // Position 0 of value_ is the placeholder.
-    value_.assign(1, ' ');
-    value_.append(decoded_.data(), decodeFieldText(job_.table, field, record, job_.decode, decoded_.data()));
-    if (character) {
-      replaceLineBreaks(value_, 1);
-      if (o_.outputOem) toOem(value_, 1);
-    }
-    if (!o_.noTrim) {
-      trimTrailingSpaces(value_, 1);
-      if (!character) trimLeadingSpaces(value_, 1);
-    }
     // A blank date would show as separators between blanks: it is written empty.
     if (f.type == 'D' && (f.length == 0 || bytes[0] == ' ' || bytes[0] == '\0')) return;
-    const bool quoted = o_.quoteChar != '\0' &&
-                        (o_.quoteAllFields || character || f.type == 'D' || f.type == 'T' || f.type == '@') &&
-                        !isBlank(f, bytes);
+    char* p = line_.extend(valueRoom_);
+    size_t n = placeTrimmedValue(field, record, p);
+    // One pass tells whether the value needs any of the slower steps.
+    uint8_t seen = 0;
+    for (size_t i = 0; i < n; ++i) seen |= byteClass_[static_cast<uint8_t>(p[i])];
+    if (seen & kZeroByte) {
+      // A stored text ends at its first zero byte.
+      n = static_cast<size_t>(static_cast<const char*>(std::memchr(p, '\0', n)) - p);
+      if (!o_.noTrim) n = withoutTrailingSpaces(p, n);
+      seen = 0;
+      for (size_t i = 0; i < n; ++i) seen |= byteClass_[static_cast<uint8_t>(p[i])];
+    }
+    if (character && (seen & kLineBreakByte)) {
+      for (size_t i = 0; i < n; ++i)
+        if (isLineBreak(p[i])) p[i] = ' ';
+      if (!o_.noTrim) n = withoutTrailingSpaces(p, n);
+    }
+    if (character && o_.outputOem) translateBytes(job_.codePages.ansiToOem, p, n);
+    const size_t quotes = (seen & kQuoteByte) ? static_cast<size_t>(std::count(p, p + n, '"')) : 0;
+    // Translation may have produced the delimiter; look again only then.
+    const bool holdsDelimiter = (character && o_.outputOem)
+                                    ? std::memchr(p, delimiterFirst_, n) != nullptr
+                                    : (seen & kDelimiterByte) != 0;
     // Double quotes are doubled once: inside character values unless the
     // delimiter is a tab, and in any value a double quote encloses.
-    if ((character && !tabDelimiter_) || o_.quoteChar == '"') doubleQuotes(value_, 1);
-    char enclosing = quoted ? o_.quoteChar : '\0';
-    if (!enclosing && !job_.multiCharDelimiter && !o_.quoteAllFields && delimiterFirst_ != '\0') {
-      const bool holdsDelimiter = value_.find(delimiterFirst_, 1) != std::string::npos;
-      // A space delimiter matches the placeholder itself: every non-empty value is enclosed.
-      if (holdsDelimiter || (delimiterFirst_ == ' ' && value_.size() > 1)) enclosing = '"';
+    if (quotes && ((character && !tabDelimiter_) || o_.quoteChar == '"')) n = doubleQuotesInPlace(p, n, quotes);
+    char enclosing = '\0';
+    if (o_.quoteChar != '\0' &&
+        (o_.quoteAllFields || character || f.type == 'D' || f.type == 'T' || f.type == '@') && !isBlank(f, bytes)) {
+      enclosing = o_.quoteChar;
+    } else if (!job_.multiCharDelimiter && !o_.quoteAllFields && delimiterFirst_ != '\0' &&
+               (holdsDelimiter || (delimiterFirst_ == ' ' && n > 0))) {
+      // A space delimiter would match the value's placeholder: every non-empty value is enclosed.
+      enclosing = '"';
     }
     if (enclosing) {
-      value_[0] = enclosing;
-      value_ += enclosing;
-      line_ += value_;
-    } else {
-      line_.append(value_, 1);
+      std::memmove(p + 1, p, n);
+      p[0] = enclosing;
+      p[n + 1] = enclosing;
+      n += 2;
     }
+    line_.commit(n);
   }
 
   void appendMemo(int field, const uint8_t* record) {
@@ -190,14 +231,20 @@ class DelimitedWriter final : public RecordWriter {
       for (char& c : memo_) {
         if ((isLineBreak(c) && !o_.keepLineBreaks) || c == '\t' || (smt && c == '\x8D')) c = ' ';
       }
-      if (!tabDelimiter_) doubleQuotes(memo_, 0);
-      if (smt) trimTrailingSpaces(memo_, 0);
-      if (o_.outputOem) toOem(memo_, 0);
+      if (smt)
+        while (!memo_.empty() && memo_.back() == ' ') memo_.pop_back();
+      if (o_.outputOem) translateBytes(job_.codePages.ansiToOem, memo_.data(), memo_.size());
     }
-    const bool enclose = o_.quoteAllFields || (delimiterFirst_ != '\0' && memo_.find(delimiterFirst_) != std::string::npos);
-    if (enclose) line_ += '"';
-    line_ += memo_;
-    if (enclose) line_ += '"';
+    const bool enclose =
+        o_.quoteAllFields || (delimiterFirst_ != '\0' && memo_.find(delimiterFirst_) != std::string::npos);
+    const size_t quotes = tabDelimiter_ ? 0 : static_cast<size_t>(std::count(memo_.begin(), memo_.end(), '"'));
+    char* p = line_.extend(memo_.size() + quotes + 2);
+    size_t n = 0;
+    if (enclose) p[n++] = '"';
+    std::memcpy(p + n, memo_.data(), memo_.size());
+    n += quotes ? doubleQuotesInPlace(p + n, memo_.size(), quotes) : memo_.size();
+    if (enclose) p[n++] = '"';
+    line_.commit(n);
   }
 
   JobContext& job_;
@@ -205,11 +252,11 @@ class DelimitedWriter final : public RecordWriter {
   Utf8Converter utf8_;
   char delimiterFirst_ = ',';
   bool tabDelimiter_ = false;
-  std::vector<char> decoded_;
-  std::string value_;
+  size_t valueRoom_ = 64;
+  std::array<uint8_t, 256> byteClass_{};
   std::string memo_;
-  std::string line_;
-  std::string converted_;
+  TextBuffer line_;
+  TextBuffer converted_;
 };
 
 class SdfWriter final : public RecordWriter {

@@ -104,7 +104,9 @@ bool DbfTable::load(std::unique_ptr<ByteStore> data, const TableOpenOptions& opt
     fieldTitles[i] = fields_[i].name;
     excludedFields[i] = fields_[i].type == '0' ? 1 : 0;
   }
-  const size_t perChunk = std::max<size_t>(1, kChunkBytes / recordLength_);
+  // Small tables get a buffer of their own size, not a whole chunk.
+  const size_t perChunk = static_cast<size_t>(
+      std::max<uint64_t>(1, std::min<uint64_t>(kChunkBytes / recordLength_, recordCount_)));
   chunk_.resize(perChunk * recordLength_);
   return true;
 }

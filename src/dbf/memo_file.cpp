@@ -130,9 +130,31 @@ uint64_t MemoFile::memoLength(uint32_t block) {
   }
   // dBase III and SMT: whole blocks up to the one holding the end mark.
   std::vector<char> scratch;
-  const size_t text = readInto(block, 0, scratch, SIZE_MAX);
+  const size_t text = scanToEndMark(start, available, scratch, SIZE_MAX);
   const uint64_t blocks = (text + blockSize_) / blockSize_;
   return std::min<uint64_t>(blocks * blockSize_, available);
+}
+
+// The text from start up to the first 0x1A, or to the end of the file: at most
+// limit bytes, read in steps so a missing end mark costs no more than the file.
+size_t MemoFile::scanToEndMark(uint64_t start, uint64_t available, std::vector<char>& out, size_t limit) {
+  out.clear();
+  uint64_t scanned = 0;
+  while (scanned < available && scanned < limit) {
+    const size_t step = static_cast<size_t>(std::min<uint64_t>(kScanStep, available - scanned));
+    const size_t old = out.size();
+    out.resize(old + step);
+    const size_t got = store_->readAt(start + scanned, out.data() + old, step);
+    out.resize(old + got);
+    if (const void* end = std::memchr(out.data() + old, kEndOfFile, got)) {
+      out.resize(static_cast<size_t>(static_cast<const char*>(end) - out.data()));
+      break;
+    }
+    if (got < step) break;
+    scanned += got;
+  }
+  if (out.size() > limit) out.resize(limit);
+  return out.size();
 }
 
 // Reads the text of the memo at block into out (at most limit bytes) and
@@ -162,26 +184,8 @@ size_t MemoFile::readInto(uint32_t block, uint32_t smtLength, std::vector<char>&
     case MemoFormat::Smt:
       length = std::min<uint64_t>(smtLength, available);
       break;
-    case MemoFormat::DBase3: {
-      // The text ends at the first 0x1A, or at the end of the file.
-      uint64_t scanned = 0;
-      while (scanned < available && scanned < limit) {
-        const size_t step = static_cast<size_t>(std::min<uint64_t>(kScanStep, available - scanned));
-        const size_t old = out.size();
-        out.resize(old + step);
-        const size_t got = store_->readAt(start + scanned, out.data() + old, step);
-        out.resize(old + got);
-        const char* end = static_cast<const char*>(std::memchr(out.data() + old, kEndOfFile, got));
-        if (end) {
-          out.resize(static_cast<size_t>(end - out.data()));
-          break;
-        }
-        if (got < step) break;
-        scanned += got;
-      }
-      if (out.size() > limit) out.resize(limit);
-      return out.size();
-    }
+    case MemoFormat::DBase3:
+      return scanToEndMark(start, available, out, limit);
   }
   length = std::min<uint64_t>(length, limit);
   out.resize(static_cast<size_t>(length));

@@ -58,6 +58,7 @@ class MemoFile {
   bool writeNextFreeBlock();
   bool blockInFile(uint32_t block) const;
   size_t readInto(uint32_t block, uint32_t smtLength, std::vector<char>& out, size_t limit);
+  size_t scanToEndMark(uint64_t start, uint64_t available, std::vector<char>& out, size_t limit);
 
   std::unique_ptr<ByteStore> store_;
   std::string path_;

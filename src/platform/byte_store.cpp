@@ -5,7 +5,7 @@
 namespace tabrix {
 
 size_t MemoryStore::readAt(uint64_t offset, void* buffer, size_t len) {
-  if (offset >= bytes_.size()) return 0;
+  if (len == 0 || offset >= bytes_.size()) return 0;
   size_t n = std::min<uint64_t>(len, bytes_.size() - offset);
   std::memcpy(buffer, bytes_.data() + offset, n);
   return n;

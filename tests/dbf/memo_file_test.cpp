@@ -117,6 +117,16 @@ TEST(MemoFileRead, SmtReadsTheLengthItsFieldGives) {
   EXPECT_EQ(m.memo->readMemo(8, 100000), std::string(reinterpret_cast<const char*>(bytes.data() + 512), 64));
 }
 
+TEST(MemoFileRead, SmtLengthCountsWholeBlocksUpToTheEndMark) {
+  std::vector<uint8_t> bytes(512 + 128, 0);
+  writeLe32(bytes.data() + 4, 32);
+  std::memset(bytes.data() + 512, 'a', 70);
+  bytes[512 + 70] = 0x1A;
+  MemoOverMemory m(0xE5, bytes);
+  EXPECT_EQ(m.memo->memoLength(16), 96u);
+  EXPECT_EQ(m.memo->readMemo(16, 70), std::string(70, 'a'));
+}
+
 TEST(MemoFileDamage, BlocksOutsideTheFileReadEmpty) {
   MemoOverMemory m(0x30, foxProFile(64, 8, 5, "hello"));
   EXPECT_EQ(m.memo->readMemo(0), "");

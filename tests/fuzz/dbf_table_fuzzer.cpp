@@ -4,8 +4,11 @@
 // fields stay inside the record, the walk yields exactly the records the file
 // holds and the same bytes in any order, decoded text fits its buffer, memos
 // stay inside the memo file, and a memo written reads back unchanged.
-// Work per input is bounded so slow inputs stand out as timeouts.
+// Work per input is bounded (records, decoded values and text, memo bytes), so
+// no single input stalls a fuzzing run.
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +25,10 @@ namespace tabrix::fuzz {
 namespace {
 
 constexpr uint64_t kMaxRecords = 10'000;
-constexpr uint64_t kMaxDecodedValues = 1'000'000;
+constexpr uint64_t kMaxDecodedValues = 100'000;
+// Decoded text, bounded apart from the values: a double near the top of its
+// range takes some 300 digits and tens of microseconds to print.
+constexpr uint64_t kMaxDecodedBytes = 16u << 10;
 constexpr uint64_t kMaxMemoBytes = 4u << 20;
 constexpr size_t kMaxRoundTripText = 4096;
 
@@ -136,6 +142,7 @@ class MemoChecker {
   std::string sample_;
 };
 
+// memoStore: the bytes of the table's memo file, null when it has none.
 void walkTable(DbfTable& table, const MemoryStore* memoStore) {
   const uint32_t recordLength = table.recordLength();
   const uint64_t walkable = std::min(table.recordCount(), kMaxRecords);
@@ -144,21 +151,23 @@ void walkTable(DbfTable& table, const MemoryStore* memoStore) {
   std::vector<std::vector<char>> buffers;
   for (int i = 0; i < table.fieldCount(); ++i) buffers.emplace_back(decodedTextCapacity(table.field(i)));
   std::unique_ptr<MemoChecker> memos;
-  if (table.memo() && memoStore) memos = std::make_unique<MemoChecker>(*table.memo(), *memoStore);
+  if (memoStore) memos = std::make_unique<MemoChecker>(*table.memo(), *memoStore);
 
   std::vector<uint8_t> walked;
   walked.reserve(walkable * recordLength);
   uint64_t decodedValues = 0;
+  uint64_t decodedBytes = 0;
   for (uint64_t n = 0; n < walkable; ++n) {
     const uint8_t* record = table.readNextRecord();
     require(record != nullptr, "the walk yields every record the table counts");
     walked.insert(walked.end(), record, record + recordLength);
-    if (decodedValues >= kMaxDecodedValues) continue;
+    if (decodedValues >= kMaxDecodedValues || decodedBytes >= kMaxDecodedBytes) continue;
     for (int i = 0; i < table.fieldCount(); ++i, ++decodedValues) {
       const Field& f = table.field(i);
       std::vector<char>& out = buffers[static_cast<size_t>(i)];
       const size_t length = decodeFieldText(table, i, record, optionSets[n % 2], out.data());
       require(length <= out.size(), "decoded text fits decodedTextCapacity");
+      decodedBytes += length;
       if (holdsBinaryDateTime(table, f)) checkDateTime(table, i, record);
       if (memos && isMemoReference(f)) memos->check(memoBlockOf(table, i, record));
     }

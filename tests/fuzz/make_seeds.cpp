@@ -356,6 +356,12 @@ std::vector<Seed> allSeeds() {
   put(s.table, 32 + 3 * 32 + 1 + 1 + 8 + 2, le32(0x7FFFFFFF));
   seeds.push_back(s);
 
+  // No descriptors at all: the descriptor read has nothing to read.
+  s = named("damaged-no-fields", {});
+  s.table = SeedTable(0x03).record({}).bytes();
+  s.hasMemo = false;
+  seeds.push_back(s);
+
   s = named("damaged-memo-file-missing", dBase3());
   s.hasMemo = false;
   seeds.push_back(s);

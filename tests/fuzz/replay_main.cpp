@@ -1,8 +1,8 @@
 // Runs the fuzz target without libFuzzer (any compiler, usually under the
 // sanitizers): each named file, or each file under a named folder, is one input.
 // With --tables the files are DBF tables instead (.dbf and .dbc under folders),
-// each packed with its memo file when one lies beside it, so real tables replay
-// through the same checks. A failed property aborts the run.
+// each packed with the memo file beside it (empty when there is none), so real
+// tables replay through the same checks. A failed property aborts the run.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -65,8 +65,9 @@ bool replay(const fs::path& path, bool asTable) {
       std::fprintf(stderr, "cannot read %s\n", memoPath.c_str());
       return false;
     }
-    // Without a memo file the table goes alone, as a table whose memo is missing.
-    if (!memoPath.empty()) bytes = tabrix::fuzz::packFuzzInput(bytes, memo);
+    // Always framed, as a bare table could pass for a frame. A missing memo file
+    // goes as an empty one, which is what opening such a table creates.
+    bytes = tabrix::fuzz::packFuzzInput(bytes, memo);
   }
   std::fprintf(stderr, "replaying %s (%zu bytes)\n", path.c_str(), bytes.size());
   LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
