@@ -61,11 +61,10 @@ class DelimitedWriter final : public RecordWriter {
       valueRoom_ = std::max(valueRoom_, 2 * decodedTextCapacity(job_.table.field(field)) + 2);
     delimiterFirst_ = job_.delimiter.empty() ? '\0' : job_.delimiter[0];
     tabDelimiter_ = delimiterFirst_ == '\t';
-    byteClass_[0] |= kZeroByte;
-    byteClass_['\r'] |= kLineBreakByte;
-    byteClass_['\n'] |= kLineBreakByte;
-    byteClass_['"'] |= kQuoteByte;
-    if (delimiterFirst_ != '\0') byteClass_[static_cast<uint8_t>(delimiterFirst_)] |= kDelimiterByte;
+    delimiterWord_ = 0x0101010101010101ULL * static_cast<uint8_t>(delimiterFirst_);
+    // Bytes past a value's end are masked with a byte that is never special.
+    const uint8_t filler = delimiterFirst_ == 'x' ? 'y' : 'x';
+    fillerWord_ = 0x0101010101010101ULL * filler;
   }
 
   void header() override {
@@ -121,6 +120,31 @@ class DelimitedWriter final : public RecordWriter {
     return fmt::format("{}{}:{}", prefix, d.type(), d.bytes[16]);
   }
 
+  // The classes of the bytes of text[0, n), eight bytes at a time without a
+  // table look-up. The text must be followed by 8 readable bytes (the record
+  // chunk and the line both have them); bytes past n are masked out.
+  uint8_t classify(const char* text, size_t n) const {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
+    auto holds = [](uint64_t word, uint64_t pattern) {
+      const uint64_t v = word ^ pattern;
+      return ((v - kOnes) & ~v & kHighs) != 0;
+    };
+    uint8_t seen = 0;
+    for (size_t i = 0; i < n; i += 8) {
+      uint64_t word;
+      std::memcpy(&word, text + i, 8);
+      if (n - i < 8) {
+        const uint64_t keep = (uint64_t{1} << (8 * (n - i))) - 1;
+        word = (word & keep) | (fillerWord_ & ~keep);
+      }
+      seen |= static_cast<uint8_t>((holds(word, 0) ? kZeroByte : 0) |
+                                   (holds(word, kOnes * '\r') || holds(word, kOnes * '\n') ? kLineBreakByte : 0) |
+                                   (holds(word, kOnes * '"') ? kQuoteByte : 0) |
+                                   (delimiterFirst_ != '\0' && holds(word, delimiterWord_) ? kDelimiterByte : 0));
+    }
+    return seen;
+  }
+
   void appendDelimiter() {
     if (job_.delimiter.size() == 1) line_.push_back(delimiterFirst_);
     else line_.append(job_.delimiter);
@@ -143,9 +167,9 @@ class DelimitedWriter final : public RecordWriter {
   }
 
   // Puts the text of a field into p, trimmed unless asked not to, and returns
-  // its length. Fields whose text is their stored bytes are trimmed where they
+  // its length; seen gets the classes of its bytes. Fields whose text is their stored bytes are trimmed where they
   // are stored and only what remains is copied.
-  size_t placeTrimmedValue(int field, const uint8_t* record, char* p) {
+  size_t placeTrimmedValue(int field, const uint8_t* record, char* p, uint8_t& seen) {
     const Field& f = job_.table.field(field);
     const bool character = f.type == 'C';
     const bool storedText = (character && !job_.table.sourceIsOem()) || f.type == 'L' ||
@@ -163,7 +187,8 @@ class DelimitedWriter final : public RecordWriter {
       if (!character)
         while (n > 0 && *src == ' ') ++src, --n;
     }
-    if (src != p) std::memmove(p, src, n);
+    seen = classify(src, n);
+    if (src != p) std::memcpy(p, src, n);
     return n;
   }
 
@@ -176,16 +201,13 @@ class DelimitedWriter final : public RecordWriter {
     // A blank date would show as separators between blanks: it is written empty.
     if (f.type == 'D' && (f.length == 0 || bytes[0] == ' ' || bytes[0] == '\0')) return;
     char* p = line_.extend(valueRoom_);
-    size_t n = placeTrimmedValue(field, record, p);
-    // One pass tells whether the value needs any of the slower steps.
     uint8_t seen = 0;
-    for (size_t i = 0; i < n; ++i) seen |= byteClass_[static_cast<uint8_t>(p[i])];
+    size_t n = placeTrimmedValue(field, record, p, seen);
     if (seen & kZeroByte) {
       // A stored text ends at its first zero byte.
       n = static_cast<size_t>(static_cast<const char*>(std::memchr(p, '\0', n)) - p);
       if (!o_.noTrim) n = withoutTrailingSpaces(p, n);
-      seen = 0;
-      for (size_t i = 0; i < n; ++i) seen |= byteClass_[static_cast<uint8_t>(p[i])];
+      seen = classify(p, n);
     }
     if (character && (seen & kLineBreakByte)) {
       for (size_t i = 0; i < n; ++i)
@@ -253,7 +275,8 @@ class DelimitedWriter final : public RecordWriter {
   char delimiterFirst_ = ',';
   bool tabDelimiter_ = false;
   size_t valueRoom_ = 64;
-  std::array<uint8_t, 256> byteClass_{};
+  uint64_t delimiterWord_ = 0;
+  uint64_t fillerWord_ = 0;
   std::string memo_;
   TextBuffer line_;
   TextBuffer converted_;

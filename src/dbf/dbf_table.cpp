@@ -107,7 +107,7 @@ bool DbfTable::load(std::unique_ptr<ByteStore> data, const TableOpenOptions& opt
   // Small tables get a buffer of their own size, not a whole chunk.
   const size_t perChunk = static_cast<size_t>(
       std::max<uint64_t>(1, std::min<uint64_t>(kChunkBytes / recordLength_, recordCount_)));
-  chunk_.resize(perChunk * recordLength_);
+  chunk_.resize(perChunk * recordLength_ + kRecordSlack);
   return true;
 }
 
@@ -206,7 +206,7 @@ void DbfTable::layOutFields() {
 }
 
 bool DbfTable::loadChunk(uint64_t first) {
-  const uint64_t perChunk = chunk_.size() / recordLength_;
+  const uint64_t perChunk = (chunk_.size() - kRecordSlack) / recordLength_;
   const uint64_t count = std::min<uint64_t>(perChunk, recordCount_ - first);
   const uint64_t bytes = count * recordLength_;
   const uint64_t offset = header_.headerLength() + first * recordLength_;
@@ -223,7 +223,7 @@ const uint8_t* DbfTable::readRecordAt(uint64_t n) {
   if (!data_ || n >= recordCount_ || recordLength_ == 0) return current_ = nullptr;
   if (n < chunkFirst_ || n >= chunkFirst_ + chunkCount_) {
     // Walking backwards, load the chunk that ends at n.
-    const uint64_t perChunk = chunk_.size() / recordLength_;
+    const uint64_t perChunk = (chunk_.size() - kRecordSlack) / recordLength_;
     const bool backwards = chunkCount_ != 0 && n + 1 == chunkFirst_;
     const uint64_t first = backwards && n + 1 >= perChunk ? n + 1 - perChunk : backwards ? 0 : n;
     if (!loadChunk(first)) return current_ = nullptr;

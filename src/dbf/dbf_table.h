@@ -76,8 +76,10 @@ class DbfTable {
   const uint8_t* readNextRecord();
   // Record n counted from 0, or null when n is past the end.
   const uint8_t* readRecordAt(uint64_t n);
-  // The record last read.
+  // The record last read. At least kRecordSlack readable bytes follow every
+  // record handed out, so word-wise scans may read past a field's end.
   const uint8_t* record() const { return current_; }
+  static constexpr size_t kRecordSlack = 8;
 
   std::vector<int> fieldOrder;
   // The name each field has in outputs: its name unless a title was given.
