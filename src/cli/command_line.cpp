@@ -163,24 +163,52 @@ class Run {
   bool anyConverted_ = false;
 };
 
+// Switches that only turn an option on. Their order does not matter: no two
+// of them write the same option.
+struct FlagSwitch {
+  const char* text;
+  bool ConversionOptions::*option;
+};
+constexpr FlagSwitch kFlagSwitches[] = {
+    {"/rowid", &ConversionOptions::addRowId},
+    {"/add", &ConversionOptions::appendToOutput},
+    {"/skipseconds", &ConversionOptions::skipSeconds},
+    {"/keepdate", &ConversionOptions::keepFileDate},
+    {"/dec0", &ConversionOptions::dropDecimals},
+    {"/savelb", &ConversionOptions::keepLineBreaks},
+    {"/tagdeleted", &ConversionOptions::tagDeleted},
+    {"/addtoexist", &ConversionOptions::addToExisting},
+    {"/ANSI", &ConversionOptions::sourceIsAnsi},
+    {"/insertwithcolumns", &ConversionOptions::insertWithColumnNames},
+    {"/EXCLUDE", &ConversionOptions::excludeColumns},
+    {"/REVERSE", &ConversionOptions::reverseOrder},
+    {"/NOTRIM", &ConversionOptions::noTrim},
+    {"/hdrlowercase", &ConversionOptions::fieldNamesLowercase},
+    {"/hdrcapcase", &ConversionOptions::fieldNamesCapitalised},
+    {"/ignorecase", &ConversionOptions::sortIgnoreCase},
+    {"/TOOEM", &ConversionOptions::outputOem},
+    {"/SKIPEMPTY", &ConversionOptions::skipEmpty},
+    {"/ONLYSTRUCTURE", &ConversionOptions::onlyStructure},
+    {"/utf8", &ConversionOptions::utf8},
+    {"/ASXML", &ConversionOptions::excelAsXml},
+    {"/ASFORM", &ConversionOptions::htmlAsForm},
+    {"/NUMBER", &ConversionOptions::htmlRecordNumber},
+};
+
 void Run::readGeneralSwitches() {
+  for (const FlagSwitch& flag : kFlagSwitches)
+    if (sw_.has(flag.text)) o_.*flag.option = true;
   if (auto v = sw_.value("/roottag:")) o_.xmlRootTag = trimmed(*v);
   if (auto v = sw_.value("/recordtag:")) o_.xmlRecordTag = trimmed(*v);
-  if (sw_.has("/rowid")) o_.addRowId = true;
   if (sw_.has("/loglevel:1")) o_.logLevel = 1;
-  if (sw_.has("/add")) o_.appendToOutput = true;
-  if (sw_.has("/skipseconds")) o_.skipSeconds = true;
   if (sw_.has("/createonly")) {
     o_.createOnly = true;
     o_.exportFieldNames = true;
   }
   if (sw_.has("/nohdr")) o_.writeHeaderRow = false;
   if (auto v = sw_.value("/sheetname:")) o_.sheetName = *v;
-  if (sw_.has("/keepdate")) o_.keepFileDate = true;
-  if (sw_.has("/dec0")) o_.dropDecimals = true;
   if (sw_.has("/outtypes2")) o_.fieldTypesInHeader = 2;
   else if (sw_.has("/outtypes")) o_.fieldTypesInHeader = 1;
-  if (sw_.has("/savelb")) o_.keepLineBreaks = true;
 }
 
 void Run::openLog() {
@@ -242,13 +270,8 @@ void Run::readRemainingSwitches() {
   if (auto v = sw_.value("/FILTER2:")) o_.filterItems = *v;
   if (auto v = sw_.value("/FILTER:")) o_.filterFile = trimmed(*v);
   if (auto v = sw_.value("/COLUMNSLIST:")) o_.columnsListFile = *v;
-  if (sw_.has("/tagdeleted")) o_.tagDeleted = true;
-  if (sw_.has("/addtoexist")) o_.addToExisting = true;
-  if (sw_.has("/ANSI")) o_.sourceIsAnsi = true;
   if (auto v = sw_.value("/COLUMNS:")) o_.columnsItems = *v;
-  if (sw_.has("/insertwithcolumns")) o_.insertWithColumnNames = true;
   if (auto v = sw_.value("/WFILTER:")) o_.wordFilter = upper(trimmed(*v));
-  if (sw_.has("/EXCLUDE")) o_.excludeColumns = true;
   if (auto n = sw_.number("/go:")) {
     o_.sqlAddGo = true;
     o_.sqlGoEvery = *n > 0 ? static_cast<int>(std::min<long long>(*n, 1 << 30)) : 100;
@@ -259,12 +282,8 @@ void Run::readRemainingSwitches() {
   if (sw_.has("/MYSQL")) o_.sqlDialect = SqlDialect::MySql;
   if (sw_.has("/SQL2000") || sw_.has("/MSSQL")) o_.sqlDialect = SqlDialect::MsSql;
   if (sw_.has("/POSTGRESQL")) o_.sqlDialect = SqlDialect::PostgreSql;
-  if (sw_.has("/REVERSE")) o_.reverseOrder = true;
-  if (sw_.has("/NOTRIM")) o_.noTrim = true;
   if (!o_.createOnly) o_.exportFieldNames = false;
   if (sw_.has("/HDR")) o_.exportFieldNames = true;
-  if (sw_.has("/hdrlowercase")) o_.fieldNamesLowercase = true;
-  if (sw_.has("/hdrcapcase")) o_.fieldNamesCapitalised = true;
   const struct {
     const char* text;
     uint8_t version;
@@ -279,24 +298,16 @@ void Run::readRemainingSwitches() {
     o_.sortEnabled = !o_.sortFieldName.empty();
   }
   if (sw_.has("/DESC")) o_.sortAscending = false;
-  if (sw_.has("/ignorecase")) o_.sortIgnoreCase = true;
-  if (sw_.has("/TOOEM")) o_.outputOem = true;
   if (sw_.has("/OEM") || sw_.has("/TOOEM")) o_.sourceIsOem = true;
   if (sw_.has("/SKIPD")) o_.skipDeleted = true;
-  if (sw_.has("/SKIPEMPTY")) o_.skipEmpty = true;
   // Deleted records are left out by default for every recognised format.
   if (static_cast<int>(o_.outputFormat) > 3) o_.skipDeleted = true;
   if (sw_.has("/EXPORTALL")) o_.skipDeleted = false;
-  if (sw_.has("/ONLYSTRUCTURE")) o_.onlyStructure = true;
   if (sw_.has("/ONLYDELETED")) {
     o_.onlyDeleted = true;
     o_.skipDeleted = false;
   }
-  if (sw_.has("/utf8")) o_.utf8 = true;
   if (sw_.has("/LF")) o_.rowDelimiter = "\n";
-  if (sw_.has("/ASXML")) o_.excelAsXml = true;
-  if (sw_.has("/ASFORM")) o_.htmlAsForm = true;
-  if (sw_.has("/NUMBER")) o_.htmlRecordNumber = true;
   const bool sql = o_.outputFormat == OutputFormat::Sql;
   o_.quoteChar = sql ? '\'' : '\0';
   if (sw_.has("/SINGLEQUOTA")) o_.quoteChar = '\'';
