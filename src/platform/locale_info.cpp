@@ -16,12 +16,12 @@ DateFormat dateFormatFromPattern(const std::string& pattern) {
   for (size_t i = 0; i < pattern.size(); ++i) {
     char c = pattern[i];
     if (c == '%' && i + 1 < pattern.size()) {
-      char spec = pattern[++i];
+      char conversion = pattern[++i];
       // Modifiers such as %Ey or %Od precede the conversion letter.
-      if ((spec == 'E' || spec == 'O') && i + 1 < pattern.size()) spec = pattern[++i];
-      if (spec == 'd' || spec == 'e') dayAt = static_cast<int>(i);
-      if (spec == 'm') monthAt = static_cast<int>(i);
-      if (spec == 'Y' || spec == 'y') yearAt = static_cast<int>(i);
+      if ((conversion == 'E' || conversion == 'O') && i + 1 < pattern.size()) conversion = pattern[++i];
+      if (conversion == 'd' || conversion == 'e') dayAt = static_cast<int>(i);
+      if (conversion == 'm') monthAt = static_cast<int>(i);
+      if (conversion == 'Y' || conversion == 'y') yearAt = static_cast<int>(i);
       continue;
     }
     if (!separatorSeen && std::ispunct(static_cast<unsigned char>(c))) {
