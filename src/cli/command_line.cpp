@@ -19,6 +19,9 @@
 #include "convert/job_log.h"
 #include "dbf/dbf_table.h"
 #include "platform/file.h"
+#include "select/column_selection.h"
+#include "select/field_condition.h"
+#include "select/record_sort.h"
 
 namespace tabrix {
 
@@ -267,10 +270,17 @@ bool Run::resolveOutput() {
 }
 
 void Run::readRemainingSwitches() {
-  if (auto v = sw_.value("/FILTER2:")) o_.filterItems = *v;
-  if (auto v = sw_.value("/FILTER:")) o_.filterFile = trimmed(*v);
-  if (auto v = sw_.value("/COLUMNSLIST:")) o_.columnsListFile = *v;
-  if (auto v = sw_.value("/COLUMNS:")) o_.columnsItems = *v;
+  if (auto v = sw_.value("/FILTER2:")) parseInlineConditions(*v, o_.fieldConditions);
+  if (auto v = sw_.value("/FILTER:")) {
+    std::string reason;
+    const std::string path = trimmed(*v);
+    if (!readFieldConditions(path, o_.fieldConditions, reason)) error(fmt::format("{}:{}\r\n", path, reason));
+  }
+  if (auto v = sw_.value("/COLUMNSLIST:")) {
+    std::string reason;
+    if (!readColumnsList(*v, o_.columnList, o_.columnTitles, reason)) error(fmt::format("{}:{}\r\n", *v, reason));
+  }
+  if (auto v = sw_.value("/COLUMNS:")) parseColumnItems(*v, o_.columnList, o_.columnTitles);
   if (auto v = sw_.value("/WFILTER:")) o_.wordFilter = upper(trimmed(*v));
   if (auto n = sw_.number("/go:")) {
     o_.sqlAddGo = true;
@@ -354,6 +364,12 @@ void Run::convertOne(const std::string& source) {
     error(fmt::format("{}:{}\r\n", source, reason));
     failed_ = true;
   } else {
+    applyColumnList(table, o_.columnList, o_.columnTitles, o_.excludeColumns);
+    if (o_.sortEnabled) {
+      o_.sortField = resolveSortField(table, o_.sortFieldName);
+      // A name that matches no field leaves this and the later tables unsorted.
+      if (o_.sortField < 0) o_.sortEnabled = false;
+    }
     ConsoleProgress progress(io_.out);
     const ConversionResult result = runConversion(o_, table, console_ ? &progress : nullptr);
     table.close();

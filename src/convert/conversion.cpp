@@ -12,6 +12,8 @@
 #include "convert/job_log.h"
 #include "convert/record_writer.h"
 #include "convert/text_writer.h"
+#include "select/field_condition.h"
+#include "select/record_sort.h"
 
 namespace tabrix {
 
@@ -49,6 +51,15 @@ ConversionResult fail(const ConversionOptions& o, ConversionResult result, const
   result.error = reason;
   if (o.logFile) o.logFile->error(fmt::format("{}:{}\r\n", o.outputPath, reason));
   return result;
+}
+
+void setToday(FilterSettings& settings) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  settings.todayDay = local.tm_mday;
+  settings.todayMonth = local.tm_mon + 1;
+  settings.todayYear = local.tm_year + 1900;
 }
 
 void keepSourceDate(const DbfTable& table, const std::string& path) {
@@ -90,19 +101,41 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   if (o.utf8 && familyWritesByteOrderMark(job.family) && !appending) out.write(kUtf8Mark);
   writer->header();
 
-  const uint64_t count = table.recordCount();
+  SortedRecords sorted;
+  const bool sorting = o.sortEnabled && o.sortField >= 0 && o.sortField < table.fieldCount();
+  if (sorting) {
+    std::string reason;
+    if (!sorted.load(table, {o.sortField, o.sortAscending, o.sortIgnoreCase}, reason)) {
+      out.close();
+      return fail(o, result, reason);
+    }
+  }
+  FilterSettings filterSettings;
+  const std::array<uint8_t, 256> upperCase = upperCaseTable(o.ansiCodePage);
+  filterSettings.dateFormat = job.decode.dateFormat;
+  filterSettings.oemToAnsi = &job.codePages.oemToAnsi;
+  filterSettings.upperCase = &upperCase;
+  setToday(filterSettings);
+  WordFilter wordFilter(o.wordFilter, filterSettings);
+  RecordConditions conditions(table, o.fieldConditions, filterSettings);
+
+  const uint64_t count = sorting ? sorted.size() : table.recordCount();
   const uint64_t start =
       o.lastRecords > 0 && static_cast<uint64_t>(o.lastRecords) < count ? count - static_cast<uint64_t>(o.lastRecords) : 0;
   if (!o.reverseOrder && start > 0) table.readRecordAt(start - 1);
   else table.rewind();
   for (uint64_t k = start; k < count && !o.onlyStructure; ++k) {
     const uint64_t index = o.reverseOrder ? count - 1 - k : k;
-    const uint8_t* record = o.reverseOrder ? table.readRecordAt(index) : table.readNextRecord();
+    const uint8_t* record = sorting           ? sorted.record(index)
+                            : o.reverseOrder ? table.readRecordAt(index)
+                                             : table.readNextRecord();
     if (!record) break;
     bool keep = true;
     if (o.skipDeleted && record[0] == '*') keep = false;
     if (o.onlyDeleted && record[0] != '*') keep = false;
     if (o.skipEmpty && isEmptyRecord(record, table.recordLength())) keep = false;
+    if (keep && !o.wordFilter.empty() && !wordFilter.matches(table, record)) keep = false;
+    if (keep && !conditions.empty() && !conditions.passes(table, record)) keep = false;
     if (observer) observer->progress(k + 1, count);
     if (!keep) continue;
     job.recordsWritten = ++result.recordsWritten;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "select/field_condition.h"
+
 namespace tabrix {
 
 // Output formats by their index 1-16, in the order extensions are matched.
@@ -113,12 +115,10 @@ struct ConversionOptions {
   uint8_t dbfVersion = 0x03;
   bool keepSourceDbfVersion = false;
 
-  // Record selection given on the command line, applied to each table.
-  std::string filterItems;      // "/FILTER2:" FIELD:condition items
-  std::string filterFile;       // "/FILTER:" file of FIELD:condition lines
-  std::string sortFieldName;    // "/SORTBY:"
-  std::string columnsItems;     // "/COLUMNS:" NAME or NAME:TITLE items
-  std::string columnsListFile;  // "/COLUMNSLIST:" file of names
+  // Record selection: conditions by field name, the sort field by name (the
+  // command line resolves it to sortField for each table), and column lists.
+  std::vector<ConditionPair> fieldConditions;
+  std::string sortFieldName;
   std::vector<std::string> columnList;
   std::vector<std::string> columnTitles;
   bool excludeColumns = false;

@@ -61,6 +61,60 @@ CodePageTables buildCodePageTables(int ansi, int oem, std::string* error) {
   return tables;
 }
 
+namespace {
+
+// Upper case of the letters single-byte code pages hold: Latin-1, Latin
+// Extended-A, Greek and Cyrillic.
+char32_t upperOf(char32_t c) {
+  if (c >= U'a' && c <= U'z') return c - 32;
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 32;
+  if (c == 0xFF) return 0x178;
+  if (c >= 0x100 && c <= 0x137 && (c & 1)) return c - 1;
+  if (c >= 0x139 && c <= 0x148 && !(c & 1)) return c - 1;
+  if (c >= 0x14A && c <= 0x177 && (c & 1)) return c - 1;
+  if (c == 0x17A || c == 0x17C || c == 0x17E) return c - 1;
+  if (c == 0x3C2) return 0x3A3;
+  if (c >= 0x3B1 && c <= 0x3C9) return c - 32;
+  if (c >= 0x3AC && c <= 0x3AF) return c == 0x3AC ? 0x386 : c - 37;
+  if (c >= 0x430 && c <= 0x44F) return c - 32;
+  if (c >= 0x450 && c <= 0x45F) return c - 80;
+  if (c == 0x491) return 0x490;
+  return c;
+}
+
+}  // namespace
+
+std::array<uint8_t, 256> upperCaseTable(int codePage) {
+  std::array<uint8_t, 256> table{};
+  for (int b = 0; b < 256; ++b) table[b] = static_cast<uint8_t>(b >= 'a' && b <= 'z' ? b - 32 : b);
+  if (isDoubleByte(codePage)) return table;
+  iconv_t toWide = iconv_open("UTF-32LE", iconvNameOf(codePage).c_str());
+  iconv_t fromWide = iconv_open(iconvNameOf(codePage).c_str(), "UTF-32LE");
+  if (toWide != reinterpret_cast<iconv_t>(-1) && fromWide != reinterpret_cast<iconv_t>(-1)) {
+    for (int b = 0x80; b < 256; ++b) {
+      char in = static_cast<char>(b);
+      char32_t wide = 0;
+      char* inPtr = &in;
+      char* widePtr = reinterpret_cast<char*>(&wide);
+      size_t inLeft = 1, wideLeft = sizeof wide;
+      iconv(toWide, nullptr, nullptr, nullptr, nullptr);
+      if (iconv(toWide, &inPtr, &inLeft, &widePtr, &wideLeft) == static_cast<size_t>(-1)) continue;
+      char32_t upper = upperOf(wide);
+      if (upper == wide) continue;
+      char out[4];
+      char* upperPtr = reinterpret_cast<char*>(&upper);
+      char* outPtr = out;
+      size_t upperLeft = sizeof upper, outLeft = sizeof out;
+      iconv(fromWide, nullptr, nullptr, nullptr, nullptr);
+      if (iconv(fromWide, &upperPtr, &upperLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && outLeft == 3)
+        table[b] = static_cast<uint8_t>(out[0]);
+    }
+  }
+  if (toWide != reinterpret_cast<iconv_t>(-1)) iconv_close(toWide);
+  if (fromWide != reinterpret_cast<iconv_t>(-1)) iconv_close(fromWide);
+  return table;
+}
+
 Utf8Converter::Utf8Converter(int codePage) {
   if (isDoubleByte(codePage)) {
     iconv_t cd = iconv_open("UTF-8", iconvNameOf(codePage).c_str());

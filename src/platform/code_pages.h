@@ -22,6 +22,10 @@ std::string iconvNameOf(int codePage);
 // does not know a code page (error then names it).
 CodePageTables buildCodePageTables(int ansi, int oem, std::string* error = nullptr);
 
+// The upper-case letter of every byte of a single-byte code page (ASCII only
+// for double-byte ones and pages iconv does not know).
+std::array<uint8_t, 256> upperCaseTable(int codePage);
+
 // In-place translation of len bytes through a table.
 inline void translateBytes(const std::array<uint8_t, 256>& table, char* text, size_t len) {
   for (size_t i = 0; i < len; ++i) text[i] = static_cast<char>(table[static_cast<uint8_t>(text[i])]);

@@ -1,0 +1,415 @@
+// Conditions are parsed once per table; testing a record decodes only the
+// fields that carry a condition, into buffers reused from record to record.
+#include "select/field_condition.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include <fmt/format.h>
+
+#include "dbf/date_time.h"
+#include "dbf/field_decoder.h"
+#include "platform/code_pages.h"
+
+namespace tabrix {
+
+namespace {
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && ::strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
+}
+
+size_t findIgnoringCase(std::string_view text, std::string_view part, size_t from = 0) {
+  for (size_t i = from; i + part.size() <= text.size(); ++i)
+    if (::strncasecmp(text.data() + i, part.data(), part.size()) == 0) return i;
+  return std::string_view::npos;
+}
+
+void addPair(std::string_view item, std::vector<ConditionPair>& pairs, bool trimConditionStart) {
+  const size_t colon = item.find(':');
+  if (colon == std::string_view::npos || colon == 0 || colon + 1 >= item.size()) return;
+  std::string_view condition = item.substr(colon + 1);
+  if (trimConditionStart)
+    while (!condition.empty() && condition.front() == ' ') condition.remove_prefix(1);
+  pairs.push_back({std::string(item.substr(0, colon)), std::string(condition)});
+}
+
+// A decimal number at the start of text (after blanks); 0 when there is none.
+double decimalOf(std::string_view text) {
+  char buffer[64];
+  const size_t n = std::min(text.size(), sizeof buffer - 1);
+  std::memcpy(buffer, text.data(), n);
+  buffer[n] = '\0';
+  return std::strtod(buffer, nullptr);
+}
+
+int64_t integerOf(std::string_view text) {
+  char buffer[64];
+  const size_t n = std::min(text.size(), sizeof buffer - 1);
+  std::memcpy(buffer, text.data(), n);
+  buffer[n] = '\0';
+  return std::strtoll(buffer, nullptr, 10);
+}
+
+template <typename T>
+int signOf(T v) {
+  return (v > T{}) - (v < T{});
+}
+
+// "dd.mm.yyyy" written in the user's order, turned into day-month-year.
+std::string toDayMonthYear(const std::string& text, DateFormat format) {
+  if (format.order == '0' && text.size() >= 5) {
+    std::string out = text;
+    std::swap_ranges(out.begin(), out.begin() + 2, out.begin() + 3);
+    return out;
+  }
+  if (format.order == '2' && text.size() >= 10)
+    return text.substr(8, 2) + format.separator + text.substr(5, 2) + format.separator + text.substr(0, 4);
+  return text;
+}
+
+// The Julian day of a "dd.mm.yyyy" text.
+int64_t julianDayOf(std::string_view text) { return parseDateTimeText(text).dayNumber; }
+
+// The stored yyyymmdd key of a "dd.mm.yyyy[ hh:mm:ss]" text, length bytes long.
+std::string dateKeyOf(std::string_view text, size_t length) {
+  auto part = [&](size_t at, size_t n) {
+    std::string s(n, ' ');
+    for (size_t i = 0; i < n && at + i < text.size(); ++i) s[i] = text[at + i];
+    return s;
+  };
+  std::string key = part(6, 4) + part(3, 2) + part(0, 2);
+  if (length >= 14) key += part(11, 2) + part(14, 2) + part(17, 2);
+  key.resize(length, ' ');
+  return key;
+}
+
+bool operatorPasses(ConditionOperator op, int d) {
+  switch (op) {
+    case ConditionOperator::Equal: return d == 0;
+    case ConditionOperator::AtMost: return d <= 0;
+    case ConditionOperator::Below: return d < 0;
+    case ConditionOperator::AtLeast: return d >= 0;
+    case ConditionOperator::Above: return d > 0;
+    case ConditionOperator::NotEqual: return d != 0;
+    default: return d == 0;
+  }
+}
+
+int compareBytes(std::string_view a, std::string_view b) {
+  const size_t n = std::min(a.size(), b.size());
+  const int c = std::memcmp(a.data(), b.data(), n);
+  if (c != 0) return signOf(c);
+  return signOf(static_cast<int64_t>(a.size()) - static_cast<int64_t>(b.size()));
+}
+
+void toUpper(std::string& s, const FilterSettings& settings) {
+  for (char& c : s)
+    c = settings.upperCase ? static_cast<char>((*settings.upperCase)[static_cast<uint8_t>(c)])
+                           : (c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c);
+}
+
+bool containsIgnoringAsciiCase(std::string_view text, std::string_view part) {
+  return part.empty() || findIgnoringCase(text, part) != std::string_view::npos;
+}
+
+// The Julian day of a date-time field, empty values giving 0.
+int64_t storedJulianDay(const DbfTable& table, int field, const uint8_t* record) {
+  const auto parts = decodeDateTime(table, field, record);
+  if (!parts) return 0;
+  return daysFromCivil(parts->year, parts->month, parts->day) + 2440588;
+}
+
+}  // namespace
+
+void parseInlineConditions(std::string_view items, std::vector<ConditionPair>& pairs) {
+  size_t start = 0;
+  while (start <= items.size()) {
+    const size_t comma = items.find(',', start);
+    const size_t end = comma == std::string_view::npos ? items.size() : comma;
+    addPair(items.substr(start, end - start), pairs, false);
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+}
+
+bool readFieldConditions(const std::string& path, std::vector<ConditionPair>& pairs, std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = std::strerror(errno);
+    return false;
+  }
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    addPair(line, pairs, true);
+  }
+  return true;
+}
+
+void parseCondition(FieldCondition& c) {
+  std::string_view rest = c.text;
+  while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+  c.op = ConditionOperator::Equal;
+  if (!rest.empty() && rest.front() == '!') {
+    c.op = ConditionOperator::NotEqual;
+    rest.remove_prefix(1);
+    if (!rest.empty() && rest.front() == '=') {
+      rest.remove_prefix(1);
+      if (rest == "Empty") {
+        c.op = ConditionOperator::IsNotEmpty;
+        c.value = "Empty";
+        return;
+      }
+    }
+  }
+  if (!rest.empty() && rest.front() == '>') {
+    c.op = ConditionOperator::Above;
+    rest.remove_prefix(1);
+    if (!rest.empty() && rest.front() == '=') {
+      c.op = ConditionOperator::AtLeast;
+      rest.remove_prefix(1);
+    }
+  }
+  if (!rest.empty() && rest.front() == '<') {
+    c.op = ConditionOperator::Below;
+    rest.remove_prefix(1);
+    if (!rest.empty() && rest.front() == '=') {
+      c.op = ConditionOperator::AtMost;
+      rest.remove_prefix(1);
+    }
+  } else if (rest == "Empty") {
+    c.op = ConditionOperator::IsEmpty;
+  } else if (rest == "!=Empty") {
+    c.op = ConditionOperator::IsNotEmpty;
+  }
+  c.value = std::string(rest);
+}
+
+void splitAlternatives(FieldCondition& c) {
+  c.alternatives.clear();
+  size_t start = 0;
+  for (;;) {
+    const size_t at = findIgnoringCase(c.text, " or ", start);
+    FieldCondition alternative;
+    alternative.text = c.text.substr(start, at == std::string::npos ? std::string::npos : at - start);
+    parseCondition(alternative);
+    c.alternatives.push_back(std::move(alternative));
+    if (at == std::string::npos) break;
+    start = at + 4;
+  }
+}
+
+bool wildcardMatch(std::string_view pattern, std::string_view text) {
+  if (!pattern.empty() && pattern.front() == '*') {
+    std::string_view inner = pattern.substr(1);
+    if (!inner.empty() && inner.back() == '*') inner.remove_suffix(1);
+    return text.find(inner) != std::string_view::npos;
+  }
+  size_t p = 0, t = 0;
+  while (p < pattern.size() && pattern[p] != '*' && t < text.size()) {
+    if (pattern[p] != '?' && pattern[p] != text[t]) return false;
+    ++p;
+    ++t;
+  }
+  return p == pattern.size() || pattern[p] == '*';
+}
+
+RecordConditions::RecordConditions(const DbfTable& table, const std::vector<ConditionPair>& pairs,
+                                   const FilterSettings& settings)
+    : settings_(settings), conditions_(static_cast<size_t>(table.fieldCount())) {
+  size_t capacity = 64;
+  for (int i = 0; i < table.fieldCount(); ++i) {
+    const Field& f = table.field(i);
+    capacity = std::max(capacity, decodedTextCapacity(f));
+    FieldCondition& c = conditions_[static_cast<size_t>(i)];
+    const auto pair = std::find_if(pairs.begin(), pairs.end(), [&](const ConditionPair& p) {
+      return ::strcasecmp(p.field.c_str(), f.name.c_str()) == 0;
+    });
+    if (pair == pairs.end()) continue;
+    c.text = pair->condition;
+    if (f.type != 'C') {
+      if (const size_t comma = c.text.find(','); comma != std::string::npos) {
+        c.rangeEnd = c.text.substr(comma + 1);
+        c.text.resize(comma);
+      }
+    }
+    parseCondition(c);
+    splitAlternatives(c);
+    if (f.type == 'D' || f.type == 'T' || f.type == '@') {
+      // Dates are written in the user's order and compared day-month-year.
+      auto settle = [&](FieldCondition& one) {
+        if (findIgnoringCase(one.value, "today()") != std::string::npos)
+          one.value = fmt::format("{:02}.{:02}.{}", settings_.todayDay, settings_.todayMonth, settings_.todayYear);
+        else if (settings_.dateFormat.order != '1')
+          one.value = toDayMonthYear(one.value, settings_.dateFormat);
+      };
+      settle(c);
+      for (FieldCondition& alternative : c.alternatives) settle(alternative);
+      if (settings_.dateFormat.order != '1') c.rangeEnd = toDayMonthYear(c.rangeEnd, settings_.dateFormat);
+    }
+    if (!c.text.empty() || c.op == ConditionOperator::IsEmpty || c.op == ConditionOperator::IsNotEmpty)
+      active_.push_back(i);
+  }
+  text_.resize(capacity);
+}
+
+bool RecordConditions::passes(DbfTable& table, const uint8_t* record) {
+  for (int field : active_) {
+    const FieldCondition& c = conditions_[static_cast<size_t>(field)];
+    bool pass;
+    if (c.alternatives.size() <= 1) {
+      pass = fieldPasses(table, field, c, c, record);
+    } else {
+      pass = false;
+      for (const FieldCondition& alternative : c.alternatives)
+        if ((pass = fieldPasses(table, field, alternative, c, record))) break;
+    }
+    if (!pass) return false;
+  }
+  return true;
+}
+
+// c gives the operator and value; whole (the field's condition) the text and
+// range end, which alternatives share.
+bool RecordConditions::fieldPasses(DbfTable& table, int field, const FieldCondition& c, const FieldCondition& whole,
+                                   const uint8_t* record) {
+  const Field& f = table.field(field);
+  const uint8_t* bytes = record + f.offset;
+  const std::string& rangeEnd = whole.rangeEnd;
+  const bool hasRange = !rangeEnd.empty();
+  DecodeOptions plain;
+  plain.oemToAnsi = settings_.oemToAnsi;
+  switch (f.type) {
+    case 'Y': {
+      // The whole 64-bit amount, within 0.01 counting as equal.
+      uint8_t b[8] = {};
+      std::memcpy(b, bytes, std::min<size_t>(f.length, 8));
+      int64_t amount;
+      std::memcpy(&amount, b, 8);
+      const int64_t wanted = std::llround(decimalOf(c.value) * 10000.0);
+      const int64_t difference = amount - wanted;
+      return operatorPasses(c.op, std::llabs(difference) < 100 ? 0 : signOf(difference));
+    }
+    case 'I':
+    case '+': {
+      uint8_t b[4] = {};
+      std::memcpy(b, bytes, std::min<size_t>(f.length, 4));
+      int32_t value;
+      if (table.isLevel7()) value = decodeLevel7Integer(b);
+      else std::memcpy(&value, b, 4);
+      if (hasRange) return integerOf(c.value) <= value && value <= integerOf(rangeEnd);
+      return operatorPasses(c.op, signOf(int64_t{value} - integerOf(c.value)));
+    }
+    case 'B':
+    case 'O': {
+      uint8_t b[8] = {};
+      std::memcpy(b, bytes, std::min<size_t>(f.length, 8));
+      double value;
+      if (f.type == 'O') value = decodeLevel7Double(b);
+      else std::memcpy(&value, b, 8);
+      if (hasRange) return decimalOf(c.value) <= value && value <= decimalOf(rangeEnd);
+      return operatorPasses(c.op, signOf(value - decimalOf(c.value)));
+    }
+    case 'T':
+    case '@': {
+      if (c.op == ConditionOperator::IsEmpty || c.op == ConditionOperator::IsNotEmpty) {
+        const bool empty = f.length < 4 || readLe32(bytes) == 0;
+        return empty == (c.op == ConditionOperator::IsEmpty);
+      }
+      const int64_t day = storedJulianDay(table, field, record);
+      if (hasRange) return julianDayOf(c.value) <= day && day <= julianDayOf(rangeEnd);
+      return operatorPasses(c.op, signOf(day - julianDayOf(c.value)));
+    }
+    case 'D': {
+      if (c.op == ConditionOperator::IsEmpty || c.op == ConditionOperator::IsNotEmpty) {
+        const bool empty = f.length == 0 || bytes[0] == ' ' || bytes[0] == '\0';
+        return empty == (c.op == ConditionOperator::IsEmpty);
+      }
+      const std::string_view stored(reinterpret_cast<const char*>(bytes), f.length);
+      if (hasRange)
+        return compareBytes(dateKeyOf(c.value, f.length), stored) <= 0 &&
+               compareBytes(stored, dateKeyOf(rangeEnd, f.length)) <= 0;
+      return operatorPasses(c.op, compareBytes(stored, dateKeyOf(c.value, f.length)));
+    }
+    case 'M': {
+      MemoFile* memo = table.memo();
+      const MemoRef ref = memoBlockOf(table, field, record);
+      if (!memo || ref.block == 0) return false;
+      memo_.assign(memo->readMemo(ref.block, ref.length));
+      if (table.sourceIsOem() && settings_.oemToAnsi)
+        translateBytes(*settings_.oemToAnsi, memo_.data(), memo_.size());
+      toUpper(memo_, settings_);
+      std::string wanted = whole.text;
+      toUpper(wanted, settings_);
+      return memo_.find(wanted) != std::string::npos;
+    }
+    default:
+      break;
+  }
+  std::string_view text(text_.data(), decodeFieldText(table, field, record, plain, text_.data()));
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  const bool numeric = f.type == 'N' || f.type == 'F';
+  if (numeric && hasRange)
+    return decimalOf(whole.text) <= decimalOf(text) && decimalOf(text) <= decimalOf(rangeEnd);
+  if (startsWithIgnoringCase(c.value, "empty()") && c.value.size() == 7)
+    return operatorPasses(c.op, text.empty() ? 0 : 1);
+  if (numeric && c.op != ConditionOperator::Equal) {
+    const int d = f.decimals > 0 ? signOf(decimalOf(text) - decimalOf(c.value))
+                                 : signOf(integerOf(text) - integerOf(c.value));
+    return operatorPasses(c.op, d);
+  }
+  std::string_view value = c.value;
+  if (f.type == 'C') {
+    memo_.assign(text);
+    toUpper(memo_, settings_);
+    text = memo_;
+    upperValue_.assign(c.value);
+    toUpper(upperValue_, settings_);
+    value = upperValue_;
+  }
+  if (c.op == ConditionOperator::Equal || c.op == ConditionOperator::NotEqual)
+    return operatorPasses(c.op, wildcardMatch(value, text) ? 0 : 1);
+  return operatorPasses(c.op, compareBytes(text, value));
+}
+
+WordFilter::WordFilter(const std::string& pattern, const FilterSettings& settings)
+    : pattern_(pattern), settings_(settings) {}
+
+bool WordFilter::matches(DbfTable& table, const uint8_t* record) {
+  DecodeOptions plain;
+  plain.oemToAnsi = settings_.oemToAnsi;
+  plain.dateFormat = settings_.dateFormat;
+  const std::string_view inner =
+      !pattern_.empty() && pattern_.front() == '*' ? std::string_view(pattern_).substr(1) : std::string_view(pattern_);
+  for (int i = 0; i < table.fieldCount(); ++i) {
+    const Field& f = table.field(i);
+    if (f.type == '0') continue;
+    if (f.type == 'M') {
+      MemoFile* memo = table.memo();
+      const MemoRef ref = memoBlockOf(table, i, record);
+      if (!memo || ref.block == 0) continue;
+      text_.assign(memo->readMemo(ref.block, ref.length));
+      if (table.sourceIsOem() && settings_.oemToAnsi) translateBytes(*settings_.oemToAnsi, text_.data(), text_.size());
+      if (containsIgnoringAsciiCase(text_, inner)) return true;
+      continue;
+    }
+    decoded_.resize(std::max(decoded_.size(), decodedTextCapacity(f)));
+    std::string_view text(decoded_.data(), decodeFieldText(table, i, record, plain, decoded_.data()));
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    if (f.type == 'C') {
+      text_.assign(text);
+      toUpper(text_, settings_);
+      text = text_;
+    }
+    if (wildcardMatch(pattern_, text)) return true;
+  }
+  return false;
+}
+
+}  // namespace tabrix
