@@ -67,8 +67,9 @@ int main(int argc, char** argv) {
   if (words.size() == 1 && words[0][0] == '@') {
     const std::string file = words[0].substr(1);
     words.clear();
-    if (!tabrix::readCommandFile(file, words)) {
-      fmt::print(stderr, "{}:{}\n", file, std::strerror(errno));
+    std::string error;
+    if (!tabrix::readCommandFile(file, words, error)) {
+      fmt::print(stderr, "{}:{}\n", file, error);
       return tabrix::kExitNothingToDo;
     }
   }

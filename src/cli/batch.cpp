@@ -4,7 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
+
+#include "platform/file.h"
 
 namespace tabrix {
 
@@ -98,13 +99,10 @@ std::string expandTimePlaceholders(const std::string& path, const std::tm& now) 
                             fmt::sprintf("%02d%02d%02d", now.tm_hour, now.tm_min, now.tm_sec), values);
 }
 
-bool readSourceList(const std::string& listFile, std::vector<std::string>& sources) {
-  std::error_code ec;
-  if (fs::is_directory(listFile, ec)) return false;
-  std::ifstream in(listFile, std::ios::binary);
-  if (!in) return false;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+bool readSourceList(const std::string& listFile, std::vector<std::string>& sources, std::string& error) {
+  std::vector<std::string> lines;
+  if (!readTextLines(listFile, lines, error)) return false;
+  for (std::string& line : lines) {
     line.erase(line.find_last_not_of(' ') + 1);
     if (findIgnoringCase(line, ".dbf") != std::string::npos) sources.push_back(line);
   }

@@ -22,8 +22,9 @@ std::string expandDatePlaceholders(const std::string& path, const std::tm& now);
 std::string expandTimePlaceholders(const std::string& path, const std::tm& now);
 
 // Appends the table paths of a list file (lines holding ".dbf" in any case,
-// trailing spaces removed, CR LF or LF lines). False when it cannot be read.
-bool readSourceList(const std::string& listFile, std::vector<std::string>& sources);
+// trailing spaces removed, CR LF or LF lines). False, with the system's text in
+// error, when it cannot be read.
+bool readSourceList(const std::string& listFile, std::vector<std::string>& sources, std::string& error);
 
 // Whether name matches a pattern of '*' and '?' without regard to case.
 bool matchesWildcard(std::string_view name, std::string_view pattern);

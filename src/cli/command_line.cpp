@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 
 #include "cli/batch.h"
 #include "cli/switch_words.h"
@@ -401,7 +400,8 @@ int Run::execute() {
   readGeneralSwitches();
   if (auto list = sw_.value("/LIST:")) {
     fromList_ = true;
-    if (!readSourceList(*list, sources_)) fmt::print(io_.err, "{}:{}\n", *list, std::strerror(errno));
+    std::string reason;
+    if (!readSourceList(*list, sources_, reason)) fmt::print(io_.err, "{}:{}\n", *list, reason);
   }
   openLog();
   if (sw_.has("/console")) {
@@ -449,13 +449,11 @@ int runCommandLine(const std::vector<std::string>& words, ConversionOptions& opt
   return run.execute();
 }
 
-bool readCommandFile(const std::string& path, std::vector<std::string>& words) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::string line;
-  std::getline(in, line);
+bool readCommandFile(const std::string& path, std::vector<std::string>& words, std::string& error) {
+  std::vector<std::string> lines;
+  if (!readTextLines(path, lines, error)) return false;
+  std::string line = lines.empty() ? std::string() : lines[0];
   if (line.size() > 2047) line.resize(2047);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
   std::string word;
   bool quoted = false, inWord = false;
   for (char c : line) {

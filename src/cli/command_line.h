@@ -27,7 +27,8 @@ int runCommandLine(const std::vector<std::string>& words, ConversionOptions& opt
                    ConsoleStreams streams = {});
 
 // The words of a command file's first line: blanks separate, double quotes
-// group and are removed. False when the file cannot be read.
-bool readCommandFile(const std::string& path, std::vector<std::string>& words);
+// group and are removed. False, with the system's text in error, when the
+// file cannot be read.
+bool readCommandFile(const std::string& path, std::vector<std::string>& words, std::string& error);
 
 }  // namespace tabrix

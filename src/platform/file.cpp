@@ -106,4 +106,25 @@ bool File::modificationTime(timespec& out) const {
   return true;
 }
 
+bool readTextLines(const std::string& path, std::vector<std::string>& lines, std::string& error) {
+  File file;
+  if (!file.open(path, FileMode::ReadOnly, error)) return false;
+  std::string text(static_cast<size_t>(file.size()), '\0');
+  text.resize(file.readAt(0, text.data(), text.size()));
+  if (file.lastError() != 0) {
+    error = systemErrorText(file.lastError());
+    return false;
+  }
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    const size_t next = end == std::string::npos ? text.size() : end + 1;
+    if (end == std::string::npos) end = text.size();
+    if (end > start && text[end - 1] == '\r') --end;
+    lines.emplace_back(text, start, end - start);
+    start = next;
+  }
+  return true;
+}
+
 }  // namespace tabrix

@@ -2,6 +2,7 @@
 // POSIX file with 64-bit offsets, owned by the object; errors as strerror text.
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "platform/byte_store.h"
 
@@ -39,5 +40,9 @@ class File final : public ByteStore {
 };
 
 std::string systemErrorText(int errnum);
+
+// The lines of a text file (LF or CR LF). False, with the system's text in
+// error, when the file cannot be read (a folder among them).
+bool readTextLines(const std::string& path, std::vector<std::string>& lines, std::string& error);
 
 }  // namespace tabrix

@@ -2,9 +2,7 @@
 
 #include <strings.h>
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
+#include "platform/file.h"
 
 namespace tabrix {
 
@@ -26,17 +24,10 @@ void parseColumnItems(std::string_view items, std::vector<std::string>& names, s
 
 bool readColumnsList(const std::string& path, std::vector<std::string>& names, std::vector<std::string>& titles,
                      std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = std::strerror(errno);
-    return false;
-  }
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    names.push_back(line);
-    titles.push_back(line);
-  }
+  std::vector<std::string> lines;
+  if (!readTextLines(path, lines, error)) return false;
+  names.insert(names.end(), lines.begin(), lines.end());
+  titles.insert(titles.end(), lines.begin(), lines.end());
   return true;
 }
 

@@ -8,13 +8,13 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 #include <fmt/format.h>
 
 #include "dbf/date_time.h"
 #include "dbf/field_decoder.h"
 #include "platform/code_pages.h"
+#include "platform/file.h"
 
 namespace tabrix {
 
@@ -139,16 +139,9 @@ void parseInlineConditions(std::string_view items, std::vector<ConditionPair>& p
 }
 
 bool readFieldConditions(const std::string& path, std::vector<ConditionPair>& pairs, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = std::strerror(errno);
-    return false;
-  }
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    addPair(line, pairs, true);
-  }
+  std::vector<std::string> lines;
+  if (!readTextLines(path, lines, error)) return false;
+  for (const std::string& line : lines) addPair(line, pairs, true);
   return true;
 }
 

@@ -139,7 +139,8 @@ TEST(ReadSourceList, KeepsOnlyTableLines) {
   TempFolder dir;
   const std::string list = dir.write("list.txt", "a.dbf\nnotes.txt\n\n");
   std::vector<std::string> sources;
-  ASSERT_TRUE(readSourceList(list, sources));
+  std::string error;
+  ASSERT_TRUE(readSourceList(list, sources, error));
   EXPECT_EQ(sources, std::vector<std::string>{"a.dbf"});
 }
 
@@ -148,7 +149,8 @@ TEST(ReadSourceList, CrLfTrailingSpacesAndCase) {
   const std::string list =
       dir.write("list.txt", "/data/A.DBF  \r\n   \r\nb.dbf\r\n/data/my tables/c.Dbf   \r\nx.dbf.bak\nlast.dbf");
   std::vector<std::string> sources{"already.dbf"};
-  ASSERT_TRUE(readSourceList(list, sources));
+  std::string error;
+  ASSERT_TRUE(readSourceList(list, sources, error));
   EXPECT_EQ(sources,
             (std::vector<std::string>{"already.dbf", "/data/A.DBF", "b.dbf", "/data/my tables/c.Dbf", "x.dbf.bak",
                                       "last.dbf"}));
@@ -160,7 +162,8 @@ TEST(ReadSourceList, NoLimitOnLineLengthOrCount) {
   std::string text = longPath + "\n";
   for (int i = 0; i < 5000; ++i) text += "t" + std::to_string(i) + ".dbf\n";
   std::vector<std::string> sources;
-  ASSERT_TRUE(readSourceList(dir.write("list.txt", text), sources));
+  std::string error;
+  ASSERT_TRUE(readSourceList(dir.write("list.txt", text), sources, error));
   ASSERT_EQ(sources.size(), 5001u);
   EXPECT_EQ(sources.front(), longPath);
   EXPECT_EQ(sources.back(), "t4999.dbf");
@@ -169,8 +172,11 @@ TEST(ReadSourceList, NoLimitOnLineLengthOrCount) {
 TEST(ReadSourceList, UnreadableListAddsNothing) {
   TempFolder dir;
   std::vector<std::string> sources{"kept.dbf"};
-  EXPECT_FALSE(readSourceList(dir.at("missing.txt"), sources));
-  EXPECT_FALSE(readSourceList(dir.path(), sources));
+  std::string error;
+  EXPECT_FALSE(readSourceList(dir.at("missing.txt"), sources, error));
+  EXPECT_EQ(error, "No such file or directory");
+  EXPECT_FALSE(readSourceList(dir.path(), sources, error));
+  EXPECT_EQ(error, "Is a directory");
   EXPECT_EQ(sources, std::vector<std::string>{"kept.dbf"});
 }
 
