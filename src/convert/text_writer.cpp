@@ -188,7 +188,9 @@ class DelimitedWriter final : public RecordWriter {
         while (n > 0 && *src == ' ') ++src, --n;
     }
     seen = classify(src, n);
-    if (src != p) std::memcpy(p, src, n);
+    // A stored text is copied; a decoded one moves within the line.
+    if (storedText) std::memcpy(p, src, n);
+    else if (src != p) std::memmove(p, src, n);
     return n;
   }
 

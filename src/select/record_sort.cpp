@@ -92,7 +92,7 @@ bool SortedRecords::load(DbfTable& table, const SortOrder& order, std::string& e
     error = "the table has too many records to sort";
     return false;
   }
-  block_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(count * recordLength_) + 1]);
+  block_.reset(new (std::nothrow) uint8_t[static_cast<size_t>(count * recordLength_) + DbfTable::kRecordSlack]);
   if (!block_) {
     error = "the table does not fit in memory for sorting (" + std::to_string(count * recordLength_ / 1048576) + " MB)";
     return false;

@@ -26,7 +26,8 @@ class SortedRecords {
   // records do not fit in memory or cannot be read.
   bool load(DbfTable& table, const SortOrder& order, std::string& error);
   uint64_t size() const { return positions_.size(); }
-  // The record at place i of the order.
+  // The record at place i of the order; kRecordSlack readable bytes follow it
+  // as they follow the table's own records.
   const uint8_t* record(uint64_t i) const { return block_.get() + uint64_t{positions_[i]} * recordLength_; }
 
  private:
