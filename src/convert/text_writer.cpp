@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <string>
 
@@ -32,17 +33,35 @@ size_t doubleQuotesInPlace(char* text, size_t n, size_t quotes) {
   return n + quotes;
 }
 
-// Length of text[0, n) without its trailing blanks, eight at a time where it can.
+// The word-wise scans below read bytes in little-endian order.
+static_assert(std::endian::native == std::endian::little);
+
+constexpr uint64_t kEightSpaces = 0x2020202020202020ULL;
+
+// Length of text[0, n) without its trailing blanks, eight bytes at a time: the
+// highest byte of a word that differs from a blank ends the text.
 size_t withoutTrailingSpaces(const char* text, size_t n) {
-  constexpr uint64_t kEightSpaces = 0x2020202020202020ULL;
   while (n >= 8) {
     uint64_t word;
     std::memcpy(&word, text + n - 8, 8);
-    if (word != kEightSpaces) break;
+    if (const uint64_t other = word ^ kEightSpaces) return n - 8 + (63 - std::countl_zero(other)) / 8 + 1;
     n -= 8;
   }
   while (n > 0 && text[n - 1] == ' ') --n;
   return n;
+}
+
+// Number of blanks text[0, n) begins with, eight bytes at a time.
+size_t leadingSpaces(const char* text, size_t n) {
+  size_t i = 0;
+  while (i + 8 <= n) {
+    uint64_t word;
+    std::memcpy(&word, text + i, 8);
+    if (const uint64_t other = word ^ kEightSpaces) return i + std::countr_zero(other) / 8;
+    i += 8;
+  }
+  while (i < n && text[i] == ' ') ++i;
+  return i;
 }
 
 // Bytes that need a second look in a value.
@@ -184,8 +203,11 @@ class DelimitedWriter final : public RecordWriter {
     }
     if (!o_.noTrim) {
       n = withoutTrailingSpaces(src, n);
-      if (!character)
-        while (n > 0 && *src == ' ') ++src, --n;
+      if (!character) {
+        const size_t lead = leadingSpaces(src, n);
+        src += lead;
+        n -= lead;
+      }
     }
     seen = classify(src, n);
     // A stored text is copied; a decoded one moves within the line.
