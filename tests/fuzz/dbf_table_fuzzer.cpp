@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/conversion.h"
 #include "dbf/field_decoder.h"
 #include "dbf/memo_file.h"
 #include "fuzz_frame.h"
@@ -192,6 +193,59 @@ void walkTable(DbfTable& table, const MemoryStore* memoStore) {
 }  // namespace
 }  // namespace tabrix::fuzz
 
+namespace tabrix::fuzz {
+
+// Converts the table to the text formats with option sets that reach every
+// quoting, trimming, code-page, filter and sort step, into the null device:
+// the sanitizers watch the writers as they watch the reader.
+void convertTable(DbfTable& table) {
+  if (table.recordCount() > 2000 || table.fieldCount() == 0) return;
+  const std::string first = table.field(0).name;
+  auto base = [] {
+    ConversionOptions o;
+    o.outputPath = "/dev/null";
+    o.exportFieldNames = true;
+    return o;
+  };
+  ConversionOptions csv = base();
+  csv.outputFormat = OutputFormat::Csv;
+  csv.utf8 = true;
+  csv.quoteAllFields = true;
+  csv.addRowId = true;
+  csv.fieldTypesInHeader = 2;
+  csv.wordFilter = "*A";
+  csv.sortEnabled = true;
+  csv.sortField = 0;
+  ConversionOptions text = base();
+  text.outputFormat = OutputFormat::Text;
+  text.quoteChar = '\'';
+  text.noTrim = true;
+  text.outputOem = true;
+  text.keepLineBreaks = true;
+  text.delimiter = "<|>";
+  text.fieldConditions = {{first, ">1 or a*"}, {first, "!=Empty"}};
+  text.reverseOrder = true;
+  text.lastRecords = 7;
+  ConversionOptions spaced = base();
+  spaced.outputFormat = OutputFormat::Tsv;
+  spaced.delimiter = "space";
+  spaced.dropDecimals = true;
+  spaced.skipSeconds = true;
+  spaced.sortEnabled = true;
+  spaced.sortField = table.fieldCount() - 1;
+  spaced.sortAscending = false;
+  spaced.sortIgnoreCase = true;
+  spaced.fieldConditions = {{first, "1,9"}};
+  ConversionOptions sdf = base();
+  sdf.outputFormat = OutputFormat::Sdf;
+  for (const ConversionOptions* o : {&csv, &text, &spaced, &sdf}) {
+    const ConversionResult result = runConversion(*o, table, nullptr);
+    require(result.ok || !result.error.empty(), "a failed conversion says why");
+  }
+}
+
+}  // namespace tabrix::fuzz
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tabrix;
   const fuzz::FuzzParts parts = fuzz::splitFuzzInput(data, size);
@@ -211,5 +265,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   fuzz::checkLayout(table, parts.table.size());
   fuzz::walkTable(table, table.memo() ? memoView : nullptr);
+  fuzz::convertTable(table);
   return 0;
 }
