@@ -29,6 +29,7 @@ class TextBuffer {
   void truncate(size_t n) { size_ = n; }
 
   void append(const char* text, size_t n) {
+    if (n == 0) return;  // an empty buffer has no storage to copy into
     std::memcpy(extend(n), text, n);
     size_ += n;
   }
