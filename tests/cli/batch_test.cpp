@@ -1,4 +1,5 @@
 #include "cli/batch.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -23,31 +24,7 @@ std::tm fixedTime() {
   return t;
 }
 
-// A fresh temporary folder, removed with everything in it.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "tabrix-batch-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) ADD_FAILURE() << "cannot create a temporary folder";
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const std::string& path() const { return path_; }
-  std::string at(const std::string& relative) const { return path_ + "/" + relative; }
-  // Writes bytes to a file below the folder, creating its folders.
-  std::string write(const std::string& relative, const std::string& bytes = "") const {
-    const std::string file = at(relative);
-    fs::create_directories(fs::path(file).parent_path());
-    std::ofstream(file, std::ios::binary) << bytes;
-    return file;
-  }
-
- private:
-  std::string path_;
-};
+using test::TempFolder;
 
 // Runs a test body in another current folder and returns to the old one.
 class CurrentFolder {

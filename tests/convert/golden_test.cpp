@@ -7,6 +7,8 @@
 // expectations do not depend on the machine's locale.
 #include <gtest/gtest.h>
 
+#include "support/temp_folder.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -94,22 +96,7 @@ std::string describeDifference(const std::string& expected, const std::string& a
   return out.str();
 }
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "tabrix-golden-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) ADD_FAILURE() << "cannot create a temporary folder";
-    path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using test::TempFolder;
 
 class GoldenCase : public ::testing::TestWithParam<std::string> {};
 
@@ -120,8 +107,8 @@ TEST_P(GoldenCase, OutputMatchesExpectedBytes) {
   for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();
     if (name == "args" || name == "args2" || name == "expected") continue;
-    fs::copy_file(entry.path(), temp.path() / name);
-    if (entry.path().extension() == ".dbf") table = temp.path() / name;
+    fs::copy_file(entry.path(), temp.at(name));
+    if (entry.path().extension() == ".dbf") table = temp.at(name);
   }
   ASSERT_FALSE(table.empty()) << "no .dbf in " << folder;
 
@@ -134,7 +121,7 @@ TEST_P(GoldenCase, OutputMatchesExpectedBytes) {
       if (word == "{in}") {
         word = table.string();
       } else if (!outputNamed && word[0] != '/') {
-        output = temp.path() / word;
+        output = temp.at(word);
         word = output.string();
         outputNamed = true;
       }

@@ -224,23 +224,23 @@ TEST(DbfTableDamage, MissingTerminatorTakesTheCountFromTheHeaderLength) {
 
 class DbfTableOnDisk : public ::testing::Test {
  protected:
-  test::TempDir dir;
+  test::TempFolder dir;
 };
 
 TEST_F(DbfTableOnDisk, VersionThreeWithMemoFieldsIsReadAsEightyThreeAndFindsItsMemoIgnoringCase) {
-  const std::string path = dir.file("agencias.dbf");
+  const std::string path = dir.at("agencias.dbf");
   test::writeFile(path, TableBuilder(0x03).field("NOTE", 'M', 10).record({"         1"}).bytes());
   std::vector<uint8_t> memo(1024, 0);
   writeLe32(memo.data(), 2);
   std::memcpy(memo.data() + 512, "hello\x1A\x1A", 7);
-  test::writeFile(dir.file("AGENCIAS.DBT"), memo);
+  test::writeFile(dir.at("AGENCIAS.DBT"), memo);
 
   DbfTable table;
   std::string error;
   ASSERT_TRUE(table.open(path, {}, error)) << error;
   EXPECT_EQ(table.version(), 0x83);
   ASSERT_NE(table.memo(), nullptr);
-  EXPECT_EQ(table.memo()->path(), dir.file("AGENCIAS.DBT"));
+  EXPECT_EQ(table.memo()->path(), dir.at("AGENCIAS.DBT"));
   EXPECT_EQ(table.memo()->readMemo(1), "hello");
   // The table was opened for reading: the file keeps its version byte.
   std::ifstream in(path, std::ios::binary);
@@ -248,43 +248,43 @@ TEST_F(DbfTableOnDisk, VersionThreeWithMemoFieldsIsReadAsEightyThreeAndFindsItsM
 }
 
 TEST_F(DbfTableOnDisk, MissingMemoFileIsCreatedEmptyAndMemosReadEmpty) {
-  const std::string path = dir.file("t.dbf");
+  const std::string path = dir.at("t.dbf");
   test::writeFile(path, TableBuilder(0x30).tableFlags(0x02).field("NOTE", 'M', 4).record({test::le32(8)}).bytes());
   DbfTable table;
   std::string error;
   ASSERT_TRUE(table.open(path, {}, error)) << error;
   ASSERT_NE(table.memo(), nullptr);
-  EXPECT_EQ(table.memo()->path(), dir.file("t.fpt"));
-  EXPECT_EQ(std::filesystem::file_size(dir.file("t.fpt")), 512u);
+  EXPECT_EQ(table.memo()->path(), dir.at("t.fpt"));
+  EXPECT_EQ(std::filesystem::file_size(dir.at("t.fpt")), 512u);
   EXPECT_EQ(table.memo()->readMemo(8), "");
 }
 
 TEST_F(DbfTableOnDisk, VisualFoxProWithoutMemoFlagCreatesNoMemoFile) {
-  const std::string path = dir.file("t.dbf");
+  const std::string path = dir.at("t.dbf");
   test::writeFile(path, TableBuilder(0x30).field("NOTE", 'M', 4).record({test::le32(8)}).bytes());
   DbfTable table;
   std::string error;
   ASSERT_TRUE(table.open(path, {}, error)) << error;
   EXPECT_EQ(table.memo(), nullptr);
-  EXPECT_FALSE(std::filesystem::exists(dir.file("t.fpt")));
+  EXPECT_FALSE(std::filesystem::exists(dir.at("t.fpt")));
 }
 
 TEST_F(DbfTableOnDisk, DatabaseContainerReadsItsDctMemoFile) {
-  const std::string path = dir.file("sales.DBC");
+  const std::string path = dir.at("sales.DBC");
   test::writeFile(path, TableBuilder(0x30).tableFlags(0x06).field("CODE", 'M', 4).record({test::le32(8)}).bytes());
   std::vector<uint8_t> memo(512 + 64, 0);
   memo[7] = 64;
   writeBe32(memo.data() + 512, 1);
   writeBe32(memo.data() + 516, 4);
   std::memcpy(memo.data() + 520, "body", 4);
-  test::writeFile(dir.file("sales.DCT"), memo);
-  test::writeFile(dir.file("sales.fpt"), std::vector<uint8_t>(512, 0));  // another table's memo file
+  test::writeFile(dir.at("sales.DCT"), memo);
+  test::writeFile(dir.at("sales.fpt"), std::vector<uint8_t>(512, 0));  // another table's memo file
 
   DbfTable table;
   std::string error;
   ASSERT_TRUE(table.open(path, {}, error)) << error;
   ASSERT_NE(table.memo(), nullptr);
-  EXPECT_EQ(table.memo()->path(), dir.file("sales.DCT"));
+  EXPECT_EQ(table.memo()->path(), dir.at("sales.DCT"));
   EXPECT_EQ(table.memo()->readMemo(8), "body");
   EXPECT_EQ(memoExtensionFor("/a/b.scx", 0x30), "sct");
   EXPECT_EQ(memoExtensionFor("/a/b.DBF", 0x30), "fpt");
@@ -295,7 +295,7 @@ TEST_F(DbfTableOnDisk, DatabaseContainerReadsItsDctMemoFile) {
 TEST_F(DbfTableOnDisk, OpenFailureGivesTheSystemText) {
   DbfTable table;
   std::string error;
-  EXPECT_FALSE(table.open(dir.file("absent.dbf"), {}, error));
+  EXPECT_FALSE(table.open(dir.at("absent.dbf"), {}, error));
   EXPECT_EQ(error, "No such file or directory");
   EXPECT_FALSE(table.open(dir.path(), {}, error));
 }

@@ -8,6 +8,7 @@
 
 #include "dbf/dbf_table.h"
 #include "platform/byte_store.h"
+#include "support/temp_folder.h"
 
 namespace tabrix::test {
 
@@ -52,17 +53,5 @@ std::string doubleLe(double v);
 
 // Writes bytes to a file.
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
-
-// A fresh empty folder under the system's temporary folder, removed with the object.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
 
 }  // namespace tabrix::test

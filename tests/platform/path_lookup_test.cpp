@@ -15,22 +15,22 @@ TEST(ReplaceExtension, OnlyTheFileNameCounts) {
 }
 
 TEST(FindIgnoringCase, FindsSiblingsWrittenInAnotherCase) {
-  test::TempDir dir;
-  test::writeFile(dir.file("AGENCIAS.DBT"), {1});
-  EXPECT_EQ(findIgnoringCase(dir.file("agencias.dbt")), dir.file("AGENCIAS.DBT"));
-  EXPECT_EQ(siblingWithExtension(dir.file("agencias.dbf"), "dbt"), dir.file("AGENCIAS.DBT"));
-  EXPECT_EQ(findIgnoringCase(dir.file("other.dbt")), "");
+  test::TempFolder dir;
+  test::writeFile(dir.at("AGENCIAS.DBT"), {1});
+  EXPECT_EQ(findIgnoringCase(dir.at("agencias.dbt")), dir.at("AGENCIAS.DBT"));
+  EXPECT_EQ(siblingWithExtension(dir.at("agencias.dbf"), "dbt"), dir.at("AGENCIAS.DBT"));
+  EXPECT_EQ(findIgnoringCase(dir.at("other.dbt")), "");
   // No such file: the lower-case name is the one to create.
-  EXPECT_EQ(siblingWithExtension(dir.file("Other.DBF"), "FPT"), dir.file("Other.fpt"));
+  EXPECT_EQ(siblingWithExtension(dir.at("Other.DBF"), "FPT"), dir.at("Other.fpt"));
 }
 
 TEST(FindIgnoringCase, ExactNameWinsThenByteOrder) {
-  test::TempDir dir;
-  test::writeFile(dir.file("t.Fpt"), {1});
-  test::writeFile(dir.file("t.FPT"), {1});
-  EXPECT_EQ(findIgnoringCase(dir.file("t.fpt")), dir.file("t.FPT"));
-  test::writeFile(dir.file("t.fpt"), {1});
-  EXPECT_EQ(findIgnoringCase(dir.file("t.fpt")), dir.file("t.fpt"));
+  test::TempFolder dir;
+  test::writeFile(dir.at("t.Fpt"), {1});
+  test::writeFile(dir.at("t.FPT"), {1});
+  EXPECT_EQ(findIgnoringCase(dir.at("t.fpt")), dir.at("t.FPT"));
+  test::writeFile(dir.at("t.fpt"), {1});
+  EXPECT_EQ(findIgnoringCase(dir.at("t.fpt")), dir.at("t.fpt"));
 }
 
 }  // namespace

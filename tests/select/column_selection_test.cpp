@@ -52,27 +52,27 @@ TEST(ParseColumnItems, ItemsFollowThoseAlreadyListed) {
 }
 
 TEST(ReadColumnsList, OneUntrimmedNamePerLineWithoutCarriageReturns) {
-  test::TempDir dir;
+  test::TempFolder dir;
   const std::string text = "NAME\r\nCITY \n MEMO1\nQTY";
-  test::writeFile(dir.file("columns.txt"), std::vector<uint8_t>(text.begin(), text.end()));
+  test::writeFile(dir.at("columns.txt"), std::vector<uint8_t>(text.begin(), text.end()));
   Columns c;
   std::string error;
-  ASSERT_TRUE(readColumnsList(dir.file("columns.txt"), c.names, c.titles, error)) << error;
+  ASSERT_TRUE(readColumnsList(dir.at("columns.txt"), c.names, c.titles, error)) << error;
   EXPECT_EQ(c.names, (Texts{"NAME", "CITY ", " MEMO1", "QTY"}));
   EXPECT_EQ(c.titles, c.names);
 }
 
 TEST(ReadColumnsList, AMissingFileGivesTheSystemsReasonAndNoNames) {
-  test::TempDir dir;
+  test::TempFolder dir;
   Columns c;
   std::string error;
-  EXPECT_FALSE(readColumnsList(dir.file("missing.txt"), c.names, c.titles, error));
+  EXPECT_FALSE(readColumnsList(dir.at("missing.txt"), c.names, c.titles, error));
   EXPECT_EQ(error, std::strerror(ENOENT));
   EXPECT_TRUE(c.names.empty());
 }
 
 TEST(ReadColumnsList, AFolderIsNotAColumnsList) {
-  test::TempDir dir;
+  test::TempFolder dir;
   Columns c;
   std::string error;
   EXPECT_FALSE(readColumnsList(dir.path(), c.names, c.titles, error));

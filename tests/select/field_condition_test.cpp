@@ -213,8 +213,8 @@ TEST(ParseInlineConditions, PairsAreAppendedAfterThoseAlreadyRead) {
 }
 
 TEST(ReadFieldConditions, LinesKeepTheirCommasAndLoseLeadingSpacesOfTheCondition) {
-  test::TempDir dir;
-  const std::string path = dir.file("filter.txt");
+  test::TempFolder dir;
+  const std::string path = dir.at("filter.txt");
   const std::string text = "PRICE:10,20\r\nNAME:   Smith, J \nno colon\n:x\nCITY:\n\r\nBORN:Empty";
   test::writeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
   std::vector<ConditionPair> pairs{{"FIRST", "1"}};
@@ -225,16 +225,16 @@ TEST(ReadFieldConditions, LinesKeepTheirCommasAndLoseLeadingSpacesOfTheCondition
 }
 
 TEST(ReadFieldConditions, AMissingFileGivesTheSystemsReasonAndNoConditions) {
-  test::TempDir dir;
+  test::TempFolder dir;
   std::vector<ConditionPair> pairs;
   std::string error;
-  EXPECT_FALSE(readFieldConditions(dir.file("missing.txt"), pairs, error));
+  EXPECT_FALSE(readFieldConditions(dir.at("missing.txt"), pairs, error));
   EXPECT_EQ(error, std::strerror(ENOENT));
   EXPECT_TRUE(pairs.empty());
 }
 
 TEST(ReadFieldConditions, AFolderIsNotAConditionFile) {
-  test::TempDir dir;
+  test::TempFolder dir;
   std::vector<ConditionPair> pairs;
   std::string error;
   EXPECT_FALSE(readFieldConditions(dir.path(), pairs, error));
