@@ -418,6 +418,23 @@ def compare_memo(expected, memo, context):
     return want == have
 
 
+def matching_field(unit, names, ours, dbf_fields, name, index, source):
+    """Index of our field for a reference value's field name, or None when
+    the value is not comparable (a system name, a missing field, a field the
+    reference reads with another length)."""
+    if name.startswith("_") and name not in names:
+        return None
+    i = names.get(name)
+    if i is None:
+        unit.fail(f"record {index}: {source} field {name!r} not among ours")
+        return None
+    field = ours["fields"][i]
+    if dbf_fields[name]["type"] == field["type"] and dbf_fields[name]["length"] != field["length"]:
+        unit.skip("field of another length in dbfread (C length high byte, field cut to the record)")
+        return None
+    return i
+
+
 def compare_value(field, expected, value, memo, context):
     """One value against dbfread's; returns True, False, or a skip reason."""
     ftype = field["type"]
@@ -531,16 +548,10 @@ def check_values_against_dbfread(unit, root, table, ours, doc, source="dbfread")
         if (mine["flag"] == "2A") != rec["_deleted"]:
             unit.fail(f"record {index}: flag {mine['flag']}, {source} deleted={rec['_deleted']}")
         for name, expected in rec.items():
-            if name.startswith("_") and name not in names:
-                continue
-            i = names.get(name)
+            i = matching_field(unit, names, ours, dbf_fields, name, index, source)
             if i is None:
-                unit.fail(f"record {index}: {source} field {name!r} not among ours")
                 continue
             field = ours["fields"][i]
-            if dbf_fields[name]["type"] == field["type"] and dbf_fields[name]["length"] != field["length"]:
-                unit.skip("field of another length in dbfread (C length high byte, field cut to the record)")
-                continue
             outcome = compare_value(field, expected, mine["values"][i], mine["memos"].get(str(i)), context)
             if isinstance(outcome, str):
                 unit.skip(outcome)
