@@ -8,4 +8,5 @@ $sudo_cmd apt-get update -qq
 $sudo_cmd apt-get install -y -qq --no-install-recommends \
   build-essential g++ cmake ninja-build pkg-config \
   libfmt-dev libgtest-dev googletest libbenchmark-dev \
-  python3 python3-dbf python3-dbfread >/dev/null
+  python3 python3-dbf python3-dbfread \
+  postgresql mariadb-server libxml2-utils jq libreoffice-writer-nogui >/dev/null

@@ -11,7 +11,15 @@
 
 #include "convert/job_log.h"
 #include "convert/record_writer.h"
+#include "convert/dbf_writer.h"
+#include "convert/html_writer.h"
+#include "convert/json_writer.h"
+#include "convert/prg_writer.h"
+#include "convert/rtf_writer.h"
+#include "convert/sql_writer.h"
 #include "convert/text_writer.h"
+#include "convert/xml_writer.h"
+#include "platform/path_lookup.h"
 #include "select/field_condition.h"
 #include "select/record_sort.h"
 
@@ -32,8 +40,25 @@ std::unique_ptr<RecordWriter> makeWriter(JobContext& job) {
     case OutputFamily::Csv:
     case OutputFamily::Tsv: return makeDelimitedWriter(job);
     case OutputFamily::Sdf: return makeSdfWriter(job);
-    default: return nullptr;
+    case OutputFamily::Sql: return makeSqlWriter(job);
+    case OutputFamily::Html: return makeHtmlWriter(job);
+    case OutputFamily::Xml: return makeXmlWriter(job);
+    case OutputFamily::Json: return makeJsonWriter(job);
+    case OutputFamily::Dbf: return makeDbfWriter(job);
+    case OutputFamily::Prg: return makePrgWriter(job);
+    case OutputFamily::Rtf: return makeRtfWriter(job);
+    case OutputFamily::Xls:
+    case OutputFamily::Xlsx: return job.options.excelAsXml ? makeSpreadsheetXmlWriter(job) : nullptr;
   }
+  return nullptr;
+}
+
+// The XML spreadsheet is no package: asked for in place of an .xlsx workbook,
+// it is written with the extension ".xml", which spreadsheet programs open,
+// rather than under a name they refuse.
+std::string outputPathFor(const ConversionOptions& o, OutputFamily family) {
+  if (family == OutputFamily::Xlsx && o.excelAsXml) return replaceExtension(o.outputPath, "xml");
+  return o.outputPath;
 }
 
 bool isEmptyRecord(const uint8_t* record, uint32_t length) {
@@ -46,10 +71,11 @@ void logLine(const ConversionOptions& o, const std::string& line) {
   if (o.logFile && o.logFile->isOpen()) o.logFile->write(line);
 }
 
-ConversionResult fail(const ConversionOptions& o, ConversionResult result, const std::string& reason) {
+ConversionResult fail(const ConversionOptions& o, const std::string& path, ConversionResult result,
+                      const std::string& reason) {
   result.ok = false;
   result.error = reason;
-  if (o.logFile) o.logFile->error(fmt::format("{}:{}\r\n", o.outputPath, reason));
+  if (o.logFile) o.logFile->error(fmt::format("{}:{}\r\n", path, reason));
   return result;
 }
 
@@ -74,8 +100,9 @@ void keepSourceDate(const DbfTable& table, const std::string& path) {
 ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, ConversionObserver* observer) {
   ConversionResult result;
   OutputFile out;
-  JobContext job{o, table, out, OutputFamily::Dbf, {}, o.delimiter, false, {}, {}, 0};
-  job.family = familyOf(o.outputFormat);
+  JobContext job{o, {}, table, out, familyOf(o.outputFormat), {}, o.delimiter, false, {}, {}, 0, false};
+  job.outputPath = outputPathFor(o, job.family);
+  job.utf8 = o.utf8 || job.family == OutputFamily::Xml;
   for (int i = 0; i < table.fieldCount(); ++i)
     if (!table.excludedFields[static_cast<size_t>(i)]) job.columns.push_back(i);
   if (job.delimiter == "tab") job.delimiter = "\t";
@@ -88,18 +115,34 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   job.decode.csvDoublePrecision = job.family == OutputFamily::Csv;
   job.decode.oemToAnsi = &job.codePages.oemToAnsi;
 
+  const std::string& path = job.outputPath;
   std::unique_ptr<RecordWriter> writer = makeWriter(job);
   if (!writer)
-    return fail(o, result, fmt::format("{} output is not available yet", outputFormatInfo(o.outputFormat).displayName));
+    return fail(o, path, result,
+                fmt::format("{} output is not available yet", outputFormatInfo(o.outputFormat).displayName));
 
-  if (!out.open(o.outputPath, o.appendToOutput)) return fail(o, result, out.errorText());
-  if (o.logLevel != 1) logLine(o, fmt::format("{} Open file: {}:\r\n", formatLogTimeNow(o.dateOrder, o.dateSeparator), o.outputPath));
-  const bool appending = o.appendToOutput && out.initialSize() > 0;
-  if (o.appendToOutput && !o.firstAppendedJob) out.write("\r\n");
+  bool appending = false;
+  if (writer->opensOutput()) {
+    std::string reason;
+    if (!writer->open(reason)) return fail(o, path, result, reason);
+  } else {
+    if (!out.open(path, o.appendToOutput)) return fail(o, path, result, out.errorText());
+    appending = o.appendToOutput && out.initialSize() > 0;
+    if (o.appendToOutput && !o.firstAppendedJob) out.write("\r\n");
+  }
+  if (o.logLevel != 1) logLine(o, fmt::format("{} Open file: {}:\r\n", formatLogTimeNow(o.dateOrder, o.dateSeparator), path));
 
   // A byte order mark belongs at the start of a file only.
-  if (o.utf8 && familyWritesByteOrderMark(job.family) && !appending) out.write(kUtf8Mark);
+  if (job.utf8 && familyWritesByteOrderMark(job.family) && !appending) out.write(kUtf8Mark);
   writer->header();
+  // A script that only creates the table ends after its header: no records, no "saved" line.
+  if (job.family == OutputFamily::Sql && o.createOnly) {
+    std::string reason;
+    if (!writer->close(reason)) return fail(o, path, result, reason);
+    if (!out.close()) return fail(o, path, result, out.errorText());
+    result.ok = true;
+    return result;
+  }
 
   SortedRecords sorted;
   const bool sorting = o.sortEnabled && o.sortField >= 0 && o.sortField < table.fieldCount();
@@ -107,7 +150,7 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
     std::string reason;
     if (!sorted.load(table, {o.sortField, o.sortAscending, o.sortIgnoreCase}, reason)) {
       out.close();
-      return fail(o, result, reason);
+      return fail(o, path, result, reason);
     }
   }
   FilterSettings filterSettings;
@@ -124,7 +167,9 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
       o.lastRecords > 0 && static_cast<uint64_t>(o.lastRecords) < count ? count - static_cast<uint64_t>(o.lastRecords) : 0;
   if (!o.reverseOrder && start > 0) table.readRecordAt(start - 1);
   else table.rewind();
-  for (uint64_t k = start; k < count && !o.onlyStructure; ++k) {
+  // A creation script describes the structure only.
+  const bool walking = !o.onlyStructure && job.family != OutputFamily::Prg;
+  for (uint64_t k = start; k < count && walking; ++k) {
     const uint64_t index = o.reverseOrder ? count - 1 - k : k;
     const uint8_t* record = sorting           ? sorted.record(index)
                             : o.reverseOrder ? table.readRecordAt(index)
@@ -147,8 +192,13 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
     }
   }
   writer->footer();
-  if (!out.close()) return fail(o, result, out.errorText());
-  if (o.keepFileDate) keepSourceDate(table, o.outputPath);
+  std::string reason;
+  if (!writer->close(reason)) {
+    out.close();
+    return fail(o, path, result, reason);
+  }
+  if (!out.close()) return fail(o, path, result, out.errorText());
+  if (o.keepFileDate && job.family != OutputFamily::Rtf) keepSourceDate(table, path);
   logLine(o, fmt::format("{} saved {} records\r\n", formatLogTimeNow(o.dateOrder, o.dateSeparator), result.recordsWritten));
   if (table.isShort()) {
     result.error = fmt::format("the header counts {} records, the file holds {}", table.headerRecordCount(),

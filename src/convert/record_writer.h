@@ -16,6 +16,7 @@ namespace tabrix {
 
 struct JobContext {
   const ConversionOptions& options;
+  std::string outputPath;  // the file this job writes
   DbfTable& table;
   OutputFile& out;
   OutputFamily family;
@@ -25,15 +26,30 @@ struct JobContext {
   DecodeOptions decode;
   CodePageTables codePages;
   uint64_t recordsWritten = 0;  // counts the record being written
+  bool utf8 = false;            // values converted to UTF-8 (always for XML)
 };
 
 class RecordWriter {
  public:
   virtual ~RecordWriter() = default;
+  // Writers that create their own file, or must look at an existing output
+  // before writing into it, open the output themselves; for the others the
+  // job opens job.out.
+  virtual bool opensOutput() const { return false; }
+  virtual bool open(std::string& reason) {
+    reason.clear();
+    return true;
+  }
   virtual void header() {}
   // lastPosition: the record stands at the last position of the walk.
   virtual void record(const uint8_t* record, bool lastPosition) = 0;
   virtual void footer() {}
+  // After the footer: finishes what the writer keeps besides job.out (its
+  // own file, pages, a memo file). False with the reason when that failed.
+  virtual bool close(std::string& reason) {
+    reason.clear();
+    return true;
+  }
 };
 
 // The title of a field in outputs: its name, or a title given for it.

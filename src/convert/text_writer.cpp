@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 
+#include "convert/memo_text.h"
 #include "util/text_buffer.h"
 
 namespace tabrix {
@@ -266,14 +267,9 @@ class DelimitedWriter final : public RecordWriter {
   }
 
   void appendMemo(int field, const uint8_t* record) {
-    const MemoRef ref = memoBlockOf(job_.table, field, record);
-    MemoFile* memo = job_.table.memo();
     const bool smt = isSmt(job_.table.version());
-    memo_.clear();
-    if (memo && ref.block != 0 && (smt ? ref.length != 0 : memo->memoLength(ref.block) > 0))
-      memo_.assign(memo->readMemo(ref.block, ref.length));
+    readMemoText(job_.table, field, record, job_.codePages, memo_);
     if (!memo_.empty()) {
-      if (job_.table.sourceIsOem()) translateBytes(job_.codePages.oemToAnsi, memo_.data(), memo_.size());
       for (char& c : memo_) {
         if ((isLineBreak(c) && !o_.keepLineBreaks) || c == '\t' || (smt && c == '\x8D')) c = ' ';
       }
