@@ -1,6 +1,7 @@
 // Paged HTML output: which records land on which page file, the names of the
-// page files, the links between them, and failures while switching pages.
-// The single-file layouts are covered byte for byte by the golden cases.
+// page files, the links between them, and failures while switching pages;
+// and the title taken from the table's path. The single-file layouts are
+// covered byte for byte by the golden cases.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -169,6 +170,20 @@ ConversionResult convertPaged(const std::string& table, const std::string& outpu
   options.htmlMaxPerPage = 50;
   options.htmlTitle = "T";
   return runConversion(options, source, nullptr);
+}
+
+TEST(HtmlTitle, WithoutATitleThePageShowsTheTablesPathEscaped) {
+  TempFolder temp;
+  const std::string numbers = writeNumbers(temp, 1);
+  const std::string table = temp.at("a&<b>.dbf");
+  fs::rename(numbers, table);
+  ASSERT_EQ(run({table, temp.at("t.htm")}), kExitConverted);
+  const std::string escaped = temp.at("a&amp;&lt;b&gt;.dbf");
+  EXPECT_EQ(readFile(temp.at("t.htm")),
+            "<html><head><title>" + escaped +
+                "</title></head><body text=\"#000000\" bgcolor=\"#ffffff\">\n"
+                "<TABLE BORDER><TR> <TH COLSPAN=1 > <B>" + escaped + "</B> </TH></TR>\n"
+                "<TR><TH>ID</TH></TR>\n<TR><TD>1</TD></TABLE></body></html>");
 }
 
 TEST(HtmlPageNames, NumberGoesBeforeTheExtensionInTheOutputsFolder) {
