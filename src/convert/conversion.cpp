@@ -184,6 +184,7 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
     if (observer) observer->progress(k + 1, count);
     if (!keep) continue;
     job.recordsWritten = ++result.recordsWritten;
+    job.walkPosition = k;
     writer->record(record, k + 1 == count);
     if (out.failed()) break;
     if (k % 10 == 0 && observer && observer->cancelRequested()) {

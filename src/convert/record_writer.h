@@ -27,6 +27,7 @@ struct JobContext {
   CodePageTables codePages;
   uint64_t recordsWritten = 0;  // counts the record being written
   bool utf8 = false;            // values converted to UTF-8 (always for XML)
+  uint64_t walkPosition = 0;    // position of the record being written in the walk, from 0
 };
 
 class RecordWriter {

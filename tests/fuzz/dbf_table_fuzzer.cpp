@@ -195,8 +195,9 @@ void walkTable(DbfTable& table, const MemoryStore* memoStore) {
 
 namespace tabrix::fuzz {
 
-// Converts the table to the text formats with option sets that reach every
-// quoting, trimming, code-page, filter and sort step, into the null device:
+// Converts the table to the text and HTML formats with option sets that reach
+// every quoting, trimming, code-page, filter and sort step and both HTML
+// layouts, into the null device:
 // the sanitizers watch the writers as they watch the reader.
 void convertTable(DbfTable& table) {
   if (table.recordCount() > 2000 || table.fieldCount() == 0) return;
@@ -238,7 +239,16 @@ void convertTable(DbfTable& table) {
   spaced.fieldConditions = {{first, "1,9"}};
   ConversionOptions sdf = base();
   sdf.outputFormat = OutputFormat::Sdf;
-  for (const ConversionOptions* o : {&csv, &text, &spaced, &sdf}) {
+  ConversionOptions html = base();
+  html.outputFormat = OutputFormat::Html;
+  html.htmlRecordNumber = true;
+  html.htmlTextColor = "#<\"&>";
+  ConversionOptions form = base();
+  form.outputFormat = OutputFormat::Html;
+  form.htmlAsForm = true;
+  form.htmlTitle = "<&\">";
+  form.reverseOrder = true;
+  for (const ConversionOptions* o : {&csv, &text, &spaced, &sdf, &html, &form}) {
     const ConversionResult result = runConversion(*o, table, nullptr);
     require(result.ok || !result.error.empty(), "a failed conversion says why");
   }

@@ -180,6 +180,29 @@ def vfp_fixed(folder):
     set_decimals(path, "PRICE", 4)
 
 
+def html_values(folder):
+    """Markup characters, addresses of every kind, a plain amount, blank values."""
+    path = build(folder, "NAME C(12); CONTACT C(26); PRICE N(6,2); DAY D; OK L", "db3", "cp1252", [
+        ("Smith & Sons", "info@smith.example", 12.5, D(2024, 3, 5), True),
+        ('<b>"Q"</b>', "www.example.com", 0, None, False),
+        ("Lead", "http://a.example/?x=1&y=2", -3.25, D(1999, 12, 31), None),
+        (None, "C:\\docs\\a.txt", None, D(2000, 2, 29), True),
+        ("a>b", "ftp.example.org", 1, None, False),
+    ])
+    set_value(path, 2, "OK", b" ")
+
+
+def html_memo(folder):
+    """A dBase III memo file: markup, padding, a line break, an address, no memo; one deleted record."""
+    build(folder, "NAME C(6); NOTE M", "db3", "cp1252", [
+        ("a", "first <memo> & more"),
+        ("b", "  padded  "),
+        ("c", "gone"),
+        ("d", None),
+        ("e", "line1\r\nx@y.example"),
+    ], deleted=(2,))
+
+
 CASES = {
     "csv_hdr": basic,
     "tsv_hdr": basic,
@@ -220,6 +243,14 @@ CASES = {
     "txt_vfp_singlequota": vfp_values,
     "sdf_types": vfp_fixed,
     "sdf_skipseconds_exportall": vfp_fixed,
+    "html_table": html_values,
+    "html_asform": html_values,
+    "html_border3": html_values,
+    "html_color_hash": html_values,
+    "html_color_plain": html_values,
+    "html_color_text_only": html_values,
+    "html_number_memo": html_memo,
+    "html_asform_memo": html_memo,
 }
 
 

@@ -1,0 +1,254 @@
+// Paged HTML output: which records land on which page file, the names of the
+// page files, the links between them, and failures while switching pages;
+// and the title taken from the table's path. The single-file layouts are
+// covered byte for byte by the golden cases.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "convert/conversion.h"
+#include "convert/conversion_options.h"
+#include "dbf/dbf_table.h"
+#include "support/temp_folder.h"
+#include "table_builder.h"
+
+namespace tabrix {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TableBuilder;
+using test::TempFolder;
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// A table of one numeric field ID holding 1..count; the records whose ID is
+// in deleted carry the deletion mark.
+std::string writeNumbers(const TempFolder& temp, int count, const std::set<int>& deleted = {}) {
+  TableBuilder builder(0x03);
+  builder.field("ID", 'N', 3);
+  for (int id = 1; id <= count; ++id) {
+    std::string value = std::to_string(id);
+    builder.record({std::string(3 - value.size(), ' ') + value}, deleted.count(id) > 0);
+  }
+  const std::string path = temp.at("numbers.dbf");
+  test::writeFile(path, builder.bytes());
+  return path;
+}
+
+int run(std::vector<std::string> words) {
+  ConversionOptions options;
+  return runCommandLine(words, options);
+}
+
+// What every page of the numbers table begins with, titled "T".
+const std::string kPageStart =
+    "<html><head><title>T</title></head><body text=\"#000000\" bgcolor=\"#ffffff\">\n"
+    "<TABLE BORDER><TR> <TH COLSPAN=1 > <B>T</B> </TH></TR>\n"
+    "<TR><TH>ID</TH></TR>\n";
+
+std::string rows(int first, int last, const std::set<int>& skipped = {}) {
+  std::string text;
+  for (int id = first; id <= last; ++id)
+    if (!skipped.count(id)) text += "<TR><TD>" + std::to_string(id) + "</TD>";
+  return text;
+}
+
+std::string link(const std::string& target, const std::string& text) {
+  return "<a href= \"" + target + "\" >" + text + "</a>";
+}
+
+// The pages parse as HTML without a complaint of xmllint, when it is there.
+void expectParsesAsHtml(const std::vector<std::string>& pages) {
+  if (!fs::exists("/usr/bin/xmllint")) return;
+  for (const std::string& page : pages) {
+    const std::string command = "/usr/bin/xmllint --html --noout '" + page + "' 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string said;
+    char chunk[256];
+    while (size_t n = std::fread(chunk, 1, sizeof chunk, pipe)) said.append(chunk, n);
+    EXPECT_EQ(::pclose(pipe), 0) << page;
+    EXPECT_EQ(said, "") << page;
+  }
+}
+
+TEST(HtmlPaging, SplitsEveryFiftyRecordsIntoLinkedPageFiles) {
+  TempFolder temp;
+  const std::string table = writeNumbers(temp, 120);
+  ASSERT_EQ(run({table, temp.at("report.htm"), "/MAXPERPAGE=50", "/TITLE=T"}), kExitConverted);
+
+  EXPECT_EQ(readFile(temp.at("report.htm")),
+            kPageStart + rows(1, 50) + "</TABLE><br>" + link("report1.htm", "Next") + "</body></html>");
+  EXPECT_EQ(readFile(temp.at("report1.htm")),
+            kPageStart + rows(51, 100) + "</TABLE><br>" + link("report.htm", "Previos") + "|" +
+                link("report2.htm", "Next") + "</body></html>");
+  EXPECT_EQ(readFile(temp.at("report2.htm")),
+            kPageStart + rows(101, 120) + "</TABLE><br>" + link("report1.htm", "Previos") + "</body></html>");
+  EXPECT_FALSE(fs::exists(temp.at("report3.htm")));
+  expectParsesAsHtml({temp.at("report.htm"), temp.at("report1.htm"), temp.at("report2.htm")});
+}
+
+TEST(HtmlPaging, LaterPagesLinkBackTwoNamesAway) {
+  TempFolder temp;
+  const std::string table = writeNumbers(temp, 120);
+  ASSERT_EQ(run({table, temp.at("r.htm"), "/MAXPERPAGE=30", "/TITLE=T"}), kExitConverted);
+  EXPECT_EQ(readFile(temp.at("r2.htm")),
+            kPageStart + rows(61, 90) + "</TABLE><br>" + link("r1.htm", "Previos") + "|" + link("r3.htm", "Next") +
+                "</body></html>");
+  EXPECT_EQ(readFile(temp.at("r3.htm")),
+            kPageStart + rows(91, 120) + "</TABLE><br>" + link("r2.htm", "Previos") + "</body></html>");
+}
+
+TEST(HtmlPaging, BreaksOnlyAtWrittenWalkPositions) {
+  TempFolder temp;
+  // Position 50 (record 51) is left out: no break there, the page runs on to position 100.
+  const std::set<int> deleted = {51, 70};
+  const std::string table = writeNumbers(temp, 120, deleted);
+  ASSERT_EQ(run({table, temp.at("report.htm"), "/MAXPERPAGE=50", "/TITLE=T"}), kExitConverted);
+
+  EXPECT_EQ(readFile(temp.at("report.htm")),
+            kPageStart + rows(1, 100, deleted) + "</TABLE><br>" + link("report1.htm", "Next") + "</body></html>");
+  EXPECT_EQ(readFile(temp.at("report1.htm")),
+            kPageStart + rows(101, 120) + "</TABLE><br>" + link("report.htm", "Previos") + "</body></html>");
+  EXPECT_FALSE(fs::exists(temp.at("report2.htm")));
+}
+
+TEST(HtmlPaging, NeverLeavesAPageEmpty) {
+  TempFolder temp;
+  const std::string table = writeNumbers(temp, 120);
+  // The walk starts at position 100, a multiple of the page size.
+  ASSERT_EQ(run({table, temp.at("last.htm"), "/MAXPERPAGE=10", "/last:20", "/NUMBER", "/TITLE=T"}), kExitConverted);
+  const std::string start =
+      "<html><head><title>T</title></head><body text=\"#000000\" bgcolor=\"#ffffff\">\n"
+      "<TABLE BORDER><TR> <TH COLSPAN=2 > <B>T</B> </TH></TR>\n"
+      "<TR><TH>N</TH><TH>ID</TH></TR>\n";
+  std::string first, second;
+  for (int id = 101; id <= 120; ++id)
+    (id <= 110 ? first : second) += "<TR><TD>" + std::to_string(id) + "</TD><TD>" + std::to_string(id) + "</TD>";
+  EXPECT_EQ(readFile(temp.at("last.htm")),
+            start + first + "</TABLE><br>" + link("last1.htm", "Next") + "</body></html>");
+  EXPECT_EQ(readFile(temp.at("last1.htm")),
+            start + second + "</TABLE><br>" + link("last.htm", "Previos") + "</body></html>");
+  EXPECT_FALSE(fs::exists(temp.at("last2.htm")));
+}
+
+TEST(HtmlPaging, FormPagesCloseNoTableTheyDidNotOpen) {
+  TempFolder temp;
+  const std::string table = writeNumbers(temp, 3);
+  ASSERT_EQ(run({table, temp.at("form.htm"), "/ASFORM", "/MAXPERPAGE=2", "/TITLE=T"}), kExitConverted);
+  const std::string start = "<html><head><title>T</title></head><body text=\"#000000\" bgcolor=\"#ffffff\">\n";
+  auto form = [](int id) {
+    return "<TABLE BORDER><TR><TD><B>ID</B></TD><TD>  " + std::to_string(id) + "</TD></TR></TABLE><BR>";
+  };
+  EXPECT_EQ(readFile(temp.at("form.htm")),
+            start + form(1) + form(2) + "<br>" + link("form1.htm", "Next") + "</body></html>");
+  EXPECT_EQ(readFile(temp.at("form1.htm")), start + form(3) + "<br>" + link("form.htm", "Previos") + "</body></html>");
+  expectParsesAsHtml({temp.at("form.htm"), temp.at("form1.htm")});
+}
+
+// Runs the numbers table into output with 50 records a page.
+ConversionResult convertPaged(const std::string& table, const std::string& output) {
+  DbfTable source;
+  std::string error;
+  EXPECT_TRUE(source.open(table, {}, error)) << error;
+  ConversionOptions options;
+  options.outputFormat = OutputFormat::Html;
+  options.outputPath = output;
+  options.htmlPaging = true;
+  options.htmlMaxPerPage = 50;
+  options.htmlTitle = "T";
+  return runConversion(options, source, nullptr);
+}
+
+TEST(HtmlTitle, WithoutATitleThePageShowsTheTablesPathEscaped) {
+  TempFolder temp;
+  const std::string numbers = writeNumbers(temp, 1);
+  const std::string table = temp.at("a&<b>.dbf");
+  fs::rename(numbers, table);
+  ASSERT_EQ(run({table, temp.at("t.htm")}), kExitConverted);
+  const std::string escaped = temp.at("a&amp;&lt;b&gt;.dbf");
+  EXPECT_EQ(readFile(temp.at("t.htm")),
+            "<html><head><title>" + escaped +
+                "</title></head><body text=\"#000000\" bgcolor=\"#ffffff\">\n"
+                "<TABLE BORDER><TR> <TH COLSPAN=1 > <B>" + escaped + "</B> </TH></TR>\n"
+                "<TR><TH>ID</TH></TR>\n<TR><TD>1</TD></TABLE></body></html>");
+}
+
+TEST(HtmlPageNames, NumberGoesBeforeTheExtensionInTheOutputsFolder) {
+  TempFolder temp;
+  const std::string table = writeNumbers(temp, 101);
+  fs::create_directories(temp.at("my.htm.d"));
+  struct Case {
+    std::string output;
+    std::string page1, page2;
+  } cases[] = {
+      {"report.html", "report1.htm", "report2.htm"},
+      {"REPORT.HTML", "REPORT1.HTM", "REPORT2.HTM"},
+      {"pages.xhtml", "pages1.xhtml", "pages2.xhtml"},
+      {"pages", "pages1", "pages2"},
+      // A ".htm" in a folder name is no page name's place.
+      {"my.htm.d/out.htm", "my.htm.d/out1.htm", "my.htm.d/out2.htm"},
+  };
+  for (const Case& c : cases) {
+    const ConversionResult result = convertPaged(table, temp.at(c.output));
+    EXPECT_TRUE(result.ok) << c.output << ": " << result.error;
+    const std::string page1 = readFile(temp.at(c.page1));
+    const std::string page2 = readFile(temp.at(c.page2));
+    const std::string name0 = fs::path(c.output).filename().string();
+    const std::string name1 = fs::path(c.page1).filename().string();
+    const std::string name2 = fs::path(c.page2).filename().string();
+    // Links hold the file names alone: the pages share a folder.
+    EXPECT_NE(readFile(temp.at(c.output)).find(link(name1, "Next")), std::string::npos) << c.output;
+    EXPECT_NE(page1.find(link(name0, "Previos") + "|" + link(name2, "Next")), std::string::npos) << c.output;
+    EXPECT_NE(page2.find(rows(101, 101) + "</TABLE><br>" + link(name1, "Previos")), std::string::npos) << c.output;
+  }
+}
+
+TEST(HtmlPageNames, MarkupInAFileNameIsEscapedInLinks) {
+  TempFolder temp;
+  const std::string table = writeNumbers(temp, 60);
+  ASSERT_TRUE(convertPaged(table, temp.at("a&\"b.htm")).ok);
+  EXPECT_NE(readFile(temp.at("a&\"b.htm")).find(link("a&amp;&quot;b1.htm", "Next")), std::string::npos);
+  EXPECT_NE(readFile(temp.at("a&\"b1.htm")).find(link("a&amp;&quot;b.htm", "Previos")), std::string::npos);
+}
+
+TEST(HtmlPaging, APageThatCannotBeCreatedFailsTheJobAndNamesThePage) {
+  TempFolder temp;
+  const std::string table = writeNumbers(temp, 120);
+  // A folder stands where the second page file belongs.
+  fs::create_directories(temp.at("report1.htm"));
+  const ConversionResult result = convertPaged(table, temp.at("report.htm"));
+  EXPECT_FALSE(result.ok);
+  EXPECT_NE(result.error.find(temp.at("report1.htm")), std::string::npos) << result.error;
+  // The walk stopped at the failed break: the first page holds its 50 records and its links.
+  EXPECT_EQ(readFile(temp.at("report.htm")),
+            kPageStart + rows(1, 50) + "</TABLE><br>" + link("report1.htm", "Next") + "</body></html>");
+  EXPECT_FALSE(fs::exists(temp.at("report2.htm")));
+}
+
+TEST(HtmlPaging, AWriteFailureOnALaterPageFailsTheJob) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  TempFolder temp;
+  const std::string table = writeNumbers(temp, 120);
+  // The second page is the full device: its writes fail when the page is closed.
+  fs::create_symlink("/dev/full", temp.at("report1.htm"));
+  const ConversionResult result = convertPaged(table, temp.at("report.htm"));
+  EXPECT_FALSE(result.ok);
+  EXPECT_NE(result.error.find(temp.at("report1.htm")), std::string::npos) << result.error;
+  EXPECT_FALSE(fs::exists(temp.at("report2.htm")));
+}
+
+}  // namespace
+}  // namespace tabrix
