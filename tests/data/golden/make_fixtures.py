@@ -180,6 +180,20 @@ def vfp_fixed(folder):
     set_decimals(path, "PRICE", 4)
 
 
+def rtf_widths(folder):
+    """Character fields of lengths 1, 50 and 200 in Visual FoxPro, the last one
+    nullable so that the table has the _NullFlags field; RTF's special
+    characters, accented letters, a tab and a line break in the values."""
+    build(folder, "FLAG C(1); NOTE C(50); REMARK C(200) null", "vfp", "cp1252", [
+        ("x", "a\\b {c} \u00e9t\u00e9", "caf\u00e9\tbar"),
+        ("{", "two\r\nlines", None),
+    ])
+
+
+def no_records(folder):
+    build(folder, "NAME C(12); DAY D", "db3", "cp1252", [])
+
+
 CASES = {
     "csv_hdr": basic,
     "tsv_hdr": basic,
@@ -220,6 +234,10 @@ CASES = {
     "txt_vfp_singlequota": vfp_values,
     "sdf_types": vfp_fixed,
     "sdf_skipseconds_exportall": vfp_fixed,
+    "rtf_basic": basic,
+    "rtf_widths": rtf_widths,
+    "rtf_no_records": no_records,
+    "rtf_tooem": lambda folder: umlauts(folder, "\u00c4\u00e9"),
 }
 
 
