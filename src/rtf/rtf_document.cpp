@@ -12,23 +12,27 @@ namespace tabrix {
 
 namespace {
 
+// Border kinds, shading patterns (paragraph and cell forms) and underline
+// kinds by index.
 constexpr std::array<std::string_view, 18> kBorderWords = {
-    "\\brdrs",      "\\brdrth",     "\\brdrsh",      "\\brdrdb",      "\\brdrdot",         "\\brdrdash",
-    "\\brdrhair",   "\\brdrinset",  "\\brdrdashsm",  "\\brdrdashd",   "\\brdrdashdd",      "\\brdroutset",
-    "\\brdrtriple", "\\brdrwavy",   "\\brdrwavydb",  "\\brdrdashdotstr", "\\brdremboss", "\\brdrengrave"};
+    "\\brdrs",      "\\brdrth",     "\\brdrsh",     "\\brdrdb",      "\\brdrdot",        "\\brdrdash",
+    "\\brdrhair",   "\\brdrinset",  "\\brdrdashsm", "\\brdrdashd",   "\\brdrdashdd",     "\\brdroutset",
+    "\\brdrtriple", "\\brdrwavy",   "\\brdrwavydb", "\\brdrdashdotstr", "\\brdremboss", "\\brdrengrave"};
 
 constexpr std::array<std::string_view, 13> kParagraphShadingWords = {
-    "",         "\\bghoriz",   "\\bgvert",    "\\bgfdiag",   "\\bgbdiag",   "\\bgcross",    "\\bgdcross",
-    "\\bgdkhoriz", "\\bgdkvert", "\\bgdkfdiag", "\\bgdkbdiag", "\\bgdkcross", "\\bgdkdcross"};
+    "",           "\\bghoriz",   "\\bgvert",     "\\bgfdiag",    "\\bgbdiag",    "\\bgcross",
+    "\\bgdcross",  "\\bgdkhoriz", "\\bgdkvert",   "\\bgdkfdiag",  "\\bgdkbdiag",  "\\bgdkcross",
+    "\\bgdkdcross"};
 
 constexpr std::array<std::string_view, 13> kCellShadingWords = {
-    "",           "\\clbghoriz",   "\\clbgvert",    "\\clbgfdiag",   "\\clbgbdiag",   "\\clbgcross", "\\clbgdcross",
-    "\\clbgdkhoriz", "\\clbgdkvert", "\\clbgdkfdiag", "\\clbgdkbdiag", "\\clbgdkcross", "\\clbgdkdcross"};
+    "",             "\\clbghoriz",   "\\clbgvert",     "\\clbgfdiag",    "\\clbgbdiag",    "\\clbgcross",
+    "\\clbgdcross",  "\\clbgdkhoriz", "\\clbgdkvert",   "\\clbgdkfdiag",  "\\clbgdkbdiag",  "\\clbgdkcross",
+    "\\clbgdkdcross"};
 
 constexpr std::array<std::string_view, 18> kUnderlineWords = {
-    "\\ulnone", "\\ul",     "\\uld",       "\\uldash",     "\\uldashd",     "\\uldashdd",
-    "\\uldb",   "\\ulhwave", "\\ulldash",   "\\ulth",       "\\ulthd",       "\\ulthdash",
-    "\\ulthdashd", "\\ulthdashdd", "\\ulthldash", "\\ululdbwave", "\\ulw", "\\ulwave"};
+    "\\ulnone",     "\\ul",          "\\uld",        "\\uldash",      "\\uldashd",   "\\uldashdd",
+    "\\uldb",       "\\ulhwave",     "\\ulldash",    "\\ulth",        "\\ulthd",     "\\ulthdash",
+    "\\ulthdashd",  "\\ulthdashdd",  "\\ulthldash",  "\\ululdbwave",  "\\ulw",       "\\ulwave"};
 
 struct DefaultFont {
   std::string_view family;
