@@ -1,7 +1,158 @@
+// The table as one RTF table: a header row with the field names, then one row
+// per record, each shown field a cell with a thin border. The columns and
+// their right boundaries are fixed at construction, so a record only decodes,
+// trims and writes its values.
 #include "convert/rtf_writer.h"
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "rtf/rtf_document.h"
 
 namespace tabrix {
 
-std::unique_ptr<RecordWriter> makeRtfWriter(JobContext&) { return nullptr; }
+namespace {
+
+// Font 0 Times New Roman, font 1 Arial; colour 0 black, 1 red, 2 silver, 3 white.
+constexpr std::string_view kFontList = "Times New Roman;Arial;";
+constexpr std::string_view kColourList = "0;0;0;255;0;0;192;192;192;255;255;255";
+constexpr int32_t kWhite = 3;
+
+constexpr int32_t kTwipsPerCharacter = 110;
+constexpr int32_t kNarrowestColumn = 10;
+constexpr int32_t kWidestColumn = 80;
+
+struct Column {
+  int field;
+  int32_t rightBoundary;  // twips from the row's left edge
+};
+
+bool isBlank(char c) { return c == ' '; }
+
+class RtfWriter final : public RecordWriter {
+ public:
+  explicit RtfWriter(JobContext& job) : job_(job) {
+    const DbfTable& table = job_.table;
+    size_t capacity = 64;
+    int32_t boundary = 0;
+    // Columns in output order; the excluded fields (_NullFlags among them) get none.
+    for (const int field : table.fieldOrder) {
+      if (field < 0 || field >= table.fieldCount() || table.excludedFields[static_cast<size_t>(field)]) continue;
+      // The low length byte: a long character field is as wide as an 80-character one.
+      const int32_t length = table.descriptors()[static_cast<size_t>(field)].bytes[16];
+      boundary += std::clamp(length, kNarrowestColumn, kWidestColumn) * kTwipsPerCharacter;
+      columns_.push_back({field, boundary});
+      capacity = std::max(capacity, decodedTextCapacity(table.field(field)));
+    }
+    value_.resize(capacity);
+  }
+
+  bool opensOutput() const override { return true; }
+
+  // The document is always written new: appending does not apply.
+  bool open(std::string& reason) override {
+    if (!check(doc_.openDocument(job_.outputPath, kFontList, kColourList), reason)) return false;
+    setFormats();
+    return true;
+  }
+
+  void header() override {
+    track(doc_.startRow());
+    for (const Column& column : columns_) {
+      track(doc_.startCell(column.rightBoundary));
+      track(doc_.writeParagraph(columnTitle(job_.table, column.field), /*newParagraph=*/true));
+      track(doc_.endCell());
+    }
+    track(doc_.endRow());
+  }
+
+  void record(const uint8_t* record, bool) override {
+    // After a failed write the rest of the walk is not written; close reports it.
+    if (failed_) return;
+    track(doc_.startRow());
+    for (const Column& column : columns_) {
+      track(doc_.startCell(column.rightBoundary));
+      track(doc_.writeParagraph(valueText(column.field, record), /*newParagraph=*/false));
+      track(doc_.endCell());
+    }
+    track(doc_.endRow());
+  }
+
+  bool close(std::string& reason) override {
+    const RtfResult closed = doc_.closeDocument();
+    if (!failed_ && closed == RtfResult::Success) {
+      reason.clear();
+      return true;
+    }
+    const std::string system = doc_.errorText();
+    reason = "the RTF document could not be written completely";
+    if (!system.empty()) reason += ": " + system;
+    return false;
+  }
+
+ private:
+  void setFormats() {
+    RtfRowFormat& row = doc_.rowFormat();
+    row.alignment = 0;
+    row.height = 0;
+    row.leftEdge = 0;
+    row.bottomPadding = row.leftPadding = row.rightPadding = row.topPadding = 20;
+
+    RtfCellFormat& cell = doc_.cellFormat();
+    cell.verticalAlignment = 1;
+    cell.textFlow = 0;
+    for (RtfCellBorder* border : {&cell.left, &cell.right, &cell.top, &cell.bottom})
+      *border = {.on = true, .kind = 0, .width = 5, .colour = 0, .spacing = 0};
+    cell.shading = true;
+    cell.shadingIntensity = 0;
+    cell.shadingPattern = 0;
+    cell.patternForeground = 0;
+    cell.patternBackground = kWhite;
+
+    RtfParagraphFormat& paragraph = doc_.paragraphFormat();
+    paragraph.inTable = true;
+    paragraph.alignment = 3;
+    paragraph.spaceBefore = 0;
+    paragraph.spaceAfter = 0;
+  }
+
+  // The field's text, in the OEM code page when asked, without its leading
+  // and trailing blanks. A blank date would show its two separators alone:
+  // it is written empty, as in the other outputs.
+  std::string_view valueText(int field, const uint8_t* record) {
+    const Field& f = job_.table.field(field);
+    if (f.type == 'D' && (f.length == 0 || record[f.offset] == ' ' || record[f.offset] == '\0')) return {};
+    char* text = value_.data();
+    size_t n = decodeFieldText(job_.table, field, record, job_.decode, text);
+    if (job_.options.outputOem) translateBytes(job_.codePages.ansiToOem, text, n);
+    while (n > 0 && isBlank(text[n - 1])) --n;
+    size_t start = 0;
+    while (start < n && isBlank(text[start])) ++start;
+    return {text + start, n - start};
+  }
+
+  void track(RtfResult result) {
+    if (result != RtfResult::Success) failed_ = true;
+  }
+
+  bool check(RtfResult result, std::string& reason) {
+    if (result == RtfResult::Success) return true;
+    reason = doc_.errorText();
+    if (reason.empty()) reason = "the RTF document could not be created";
+    return false;
+  }
+
+  JobContext& job_;
+  RtfDocument doc_;
+  std::vector<Column> columns_;
+  std::vector<char> value_;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<RecordWriter> makeRtfWriter(JobContext& job) { return std::make_unique<RtfWriter>(job); }
 
 }  // namespace tabrix

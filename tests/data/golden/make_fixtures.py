@@ -203,6 +203,20 @@ def html_memo(folder):
     ], deleted=(2,))
 
 
+def rtf_widths(folder):
+    """Character fields of lengths 1, 50 and 200 in Visual FoxPro, the last one
+    nullable so that the table has the _NullFlags field; RTF's special
+    characters, accented letters, a tab and a line break in the values."""
+    build(folder, "FLAG C(1); NOTE C(50); REMARK C(200) null", "vfp", "cp1252", [
+        ("x", "a\\b {c} \u00e9t\u00e9", "caf\u00e9\tbar"),
+        ("{", "two\r\nlines", None),
+    ])
+
+
+def no_records(folder):
+    build(folder, "NAME C(12); DAY D", "db3", "cp1252", [])
+
+
 CASES = {
     "csv_hdr": basic,
     "tsv_hdr": basic,
@@ -251,6 +265,10 @@ CASES = {
     "html_color_text_only": html_values,
     "html_number_memo": html_memo,
     "html_asform_memo": html_memo,
+    "rtf_basic": basic,
+    "rtf_widths": rtf_widths,
+    "rtf_no_records": no_records,
+    "rtf_tooem": lambda folder: umlauts(folder, "\u00c4\u00e9"),
 }
 
 
