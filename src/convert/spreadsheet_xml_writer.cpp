@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 
+#include <array>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -111,7 +112,16 @@ class SpreadsheetXmlWriter final : public RecordWriter {
  public:
   explicit SpreadsheetXmlWriter(JobContext& job)
       : job_(job), o_(job.options), encoding_(declaredEncoding(job.options)), utf8_(job.options.ansiCodePage),
-        values_(job) {}
+        values_(job) {
+    // Bytes the declared code page leaves undefined would make the document
+    // unreadable; they become '?' as they do in UTF-8.
+    for (size_t b = 0; b < defined_.size(); ++b) {
+      const char in = static_cast<char>(b);
+      char out[4];
+      const bool undefined = b != '?' && utf8_.convert(&in, 1, out) == 1 && out[0] == '?';
+      defined_[b] = undefined ? '?' : static_cast<uint8_t>(b);
+    }
+  }
 
   void header() override {
     line_.clear();
@@ -230,6 +240,7 @@ class SpreadsheetXmlWriter final : public RecordWriter {
       char* p = converted_.extend(Utf8Converter::capacityFor(line_.size()));
       job_.out.write(p, utf8_.convert(line_.data(), line_.size(), p));
     } else {
+      translateBytes(defined_, line_.data(), line_.size());
       job_.out.write(line_.data(), line_.size());
     }
   }
@@ -239,6 +250,7 @@ class SpreadsheetXmlWriter final : public RecordWriter {
   const std::string encoding_;
   Utf8Converter utf8_;
   MarkupValues values_;
+  std::array<uint8_t, 256> defined_{};
   std::string memo_;
   TextBuffer line_;
   TextBuffer converted_;

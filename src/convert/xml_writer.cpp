@@ -115,9 +115,12 @@ class XmlWriter final : public RecordWriter {
   // The table's absolute path. A path that is valid UTF-8 already is kept as
   // it is; any other is read as ANSI text.
   void appendDatabasePath() {
+    std::string path = job_.table.path();
     std::error_code error;
-    std::string path = std::filesystem::absolute(job_.table.path(), error).string();
-    if (error) path = job_.table.path();
+    if (!path.empty()) {
+      std::string absolute = std::filesystem::absolute(path, error).string();
+      if (!error) path = std::move(absolute);
+    }
     if (isValidUtf8(path)) {
       appendEscapedMarkup(line_, path.data(), path.size(), MarkupKind::Xml);
     } else {
