@@ -195,9 +195,10 @@ void walkTable(DbfTable& table, const MemoryStore* memoStore) {
 
 namespace tabrix::fuzz {
 
-// Converts the table to the text formats with option sets that reach every
-// quoting, trimming, code-page, filter and sort step, into the null device:
-// the sanitizers watch the writers as they watch the reader.
+// Converts the table to the text and markup formats with option sets that
+// reach every quoting, escaping, trimming, code-page, filter and sort step,
+// into the null device: the sanitizers watch the writers as they watch the
+// reader.
 void convertTable(DbfTable& table) {
   if (table.recordCount() > 2000 || table.fieldCount() == 0) return;
   const std::string first = table.field(0).name;
@@ -238,7 +239,26 @@ void convertTable(DbfTable& table) {
   spaced.fieldConditions = {{first, "1,9"}};
   ConversionOptions sdf = base();
   sdf.outputFormat = OutputFormat::Sdf;
-  for (const ConversionOptions* o : {&csv, &text, &spaced, &sdf}) {
+  ConversionOptions xml = base();
+  xml.outputFormat = OutputFormat::Xml;
+  xml.tagDeleted = true;
+  xml.addRowId = true;
+  xml.xmlRootTag = "1 root";
+  ConversionOptions sheet = base();
+  sheet.outputFormat = OutputFormat::Xls;
+  sheet.excelAsXml = true;
+  sheet.addRowId = true;
+  sheet.reverseOrder = true;
+  ConversionOptions sheetUtf8 = sheet;
+  sheetUtf8.utf8 = true;
+  sheetUtf8.ansiCodePage = 932;
+  ConversionOptions json = base();
+  json.outputFormat = OutputFormat::Json;
+  json.ansiCodePage = 936;
+  ConversionOptions jsonUtf8 = base();
+  jsonUtf8.outputFormat = OutputFormat::Json;
+  jsonUtf8.utf8 = true;
+  for (const ConversionOptions* o : {&csv, &text, &spaced, &sdf, &xml, &sheet, &sheetUtf8, &json, &jsonUtf8}) {
     const ConversionResult result = runConversion(*o, table, nullptr);
     require(result.ok || !result.error.empty(), "a failed conversion says why");
   }
