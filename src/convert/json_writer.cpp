@@ -74,8 +74,8 @@ class JsonWriter final : public RecordWriter {
     for (const char* p = text; p < end;) {
       const auto b = static_cast<uint8_t>(*p);
       if (b >= 0x80 && asciiOnly_) {
-        // The converter writes valid UTF-8 only.
         char32_t c = nextCodePoint(p, end);
+        if (c == kNoCodePoint) c = 0xFFFD;  // the converter writes valid UTF-8; never a raw byte here
         if (c >= 0x10000) {
           c -= 0x10000;
           out = putUnicodeEscape(out, 0xD800 + (c >> 10));
