@@ -371,7 +371,8 @@ def fixture_tables(golden, samples, temp):
         os.makedirs(target)
         for f in files:
             shutil.copyfile(os.path.join(folder, f), os.path.join(target, f))
-        tables.append((os.path.relpath(source, os.path.dirname(golden)), os.path.join(target, os.path.basename(source))))
+        shown = os.path.relpath(source, os.path.dirname(os.path.dirname(os.path.dirname(golden))))
+        tables.append((shown, os.path.join(target, os.path.basename(source))))
     return tables
 
 
