@@ -8,7 +8,9 @@ independent of Tabrix; what it cannot write (leading blanks of a character
 value, a blank logical, a currency field with four decimals, a field name
 outside ASCII) is patched into its bytes afterwards. The header date is fixed
 so that a rerun gives the same bytes. The cases' args and expected files are
-written by hand, not here.
+written by hand, not here. The XML cases hold cli_args in place of args: the
+document names the table's absolute path, which their expected bytes hold as
+{in}, so tests/markup/check_markup_outputs.py runs them instead.
 """
 import datetime
 import decimal
