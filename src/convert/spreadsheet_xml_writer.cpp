@@ -115,7 +115,7 @@ class SpreadsheetXmlWriter final : public RecordWriter {
         values_(job) {
     // Bytes the declared code page leaves undefined would make the document
     // unreadable; they become '?' as they do in UTF-8.
-    for (size_t b = 0; b < defined_.size(); ++b) {
+    for (size_t b = 0; !encoding_.empty() && b < defined_.size(); ++b) {
       const char in = static_cast<char>(b);
       char out[4];
       const bool undefined = b != '?' && utf8_.convert(&in, 1, out) == 1 && out[0] == '?';
