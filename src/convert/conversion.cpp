@@ -16,6 +16,7 @@
 #include "convert/json_writer.h"
 #include "convert/prg_writer.h"
 #include "convert/rtf_writer.h"
+#include "convert/spreadsheet_xml_writer.h"
 #include "convert/sql_writer.h"
 #include "convert/text_writer.h"
 #include "convert/xml_writer.h"

@@ -195,10 +195,10 @@ void walkTable(DbfTable& table, const MemoryStore* memoStore) {
 
 namespace tabrix::fuzz {
 
-// Converts the table to the text and HTML formats with option sets that reach
-// every quoting, trimming, code-page, filter and sort step and both HTML
-// layouts, into the null device:
-// the sanitizers watch the writers as they watch the reader.
+// Converts the table to the text, HTML and markup formats with option sets
+// that reach every quoting, escaping, trimming, code-page, filter and sort
+// step and both HTML layouts, into the null device: the sanitizers watch the
+// writers as they watch the reader.
 void convertTable(DbfTable& table) {
   if (table.recordCount() > 2000 || table.fieldCount() == 0) return;
   const std::string first = table.field(0).name;
@@ -248,7 +248,26 @@ void convertTable(DbfTable& table) {
   form.htmlAsForm = true;
   form.htmlTitle = "<&\">";
   form.reverseOrder = true;
-  for (const ConversionOptions* o : {&csv, &text, &spaced, &sdf, &html, &form}) {
+  ConversionOptions xml = base();
+  xml.outputFormat = OutputFormat::Xml;
+  xml.tagDeleted = true;
+  xml.addRowId = true;
+  xml.xmlRootTag = "1 root";
+  ConversionOptions sheet = base();
+  sheet.outputFormat = OutputFormat::Xls;
+  sheet.excelAsXml = true;
+  sheet.addRowId = true;
+  sheet.reverseOrder = true;
+  ConversionOptions sheetUtf8 = sheet;
+  sheetUtf8.utf8 = true;
+  sheetUtf8.ansiCodePage = 932;
+  ConversionOptions json = base();
+  json.outputFormat = OutputFormat::Json;
+  json.ansiCodePage = 936;
+  ConversionOptions jsonUtf8 = base();
+  jsonUtf8.outputFormat = OutputFormat::Json;
+  jsonUtf8.utf8 = true;
+  for (const ConversionOptions* o : {&csv, &text, &spaced, &sdf, &html, &form, &xml, &sheet, &sheetUtf8, &json, &jsonUtf8}) {
     const ConversionResult result = runConversion(*o, table, nullptr);
     require(result.ok || !result.error.empty(), "a failed conversion says why");
   }

@@ -8,7 +8,9 @@ independent of Tabrix; what it cannot write (leading blanks of a character
 value, a blank logical, a currency field with four decimals, a field name
 outside ASCII) is patched into its bytes afterwards. The header date is fixed
 so that a rerun gives the same bytes. The cases' args and expected files are
-written by hand, not here.
+written by hand, not here. The XML cases hold cli_args in place of args: the
+document names the table's absolute path, which their expected bytes hold as
+{in}, so tests/markup/check_markup_outputs.py runs them instead.
 """
 import datetime
 import decimal
@@ -217,6 +219,32 @@ def no_records(folder):
     build(folder, "NAME C(12); DAY D", "db3", "cp1252", [])
 
 
+def markup(folder):
+    """Markup characters, a double quote, a backslash, control bytes, a blank
+    date, memos with CR LF and a tab, titles that are no XML names (2ND, A B),
+    and a deleted last record."""
+    path = build(folder, "NAME C(12); SECOND C(6); AB N(5,1); DAY D; NOTE M", "db3", "cp1252", [
+        ("AT&T", "x<y>", 1.5, D(2024, 3, 5), "line1\r\nline2"),
+        ('5" pipe', "a\\b", -2, None, 'say "hi"\tend  '),
+        ("M\u00fcller", "ctl", 0, D(1999, 12, 31), None),
+        ("gone", "del", 9, D(2000, 2, 29), "bye"),
+    ], deleted=(3,))
+    set_value(path, 2, "SECOND", b"c\x01t\x1f  ")
+    rename(path, "SECOND", b"2ND")
+    rename(path, "AB", b"A B")
+
+
+def vfp_times(folder):
+    """Visual FoxPro date-times at 13:45:30, at 00:45 and none; a double, a
+    currency, and a numeric value that did not fit (stars)."""
+    path = build(folder, "STAMP T; QTY N(5,1); RATE B; PRICE Y", "vfp", "cp1252", [
+        (DT(2024, 3, 5, 13, 45, 30), 1.5, 2.5, DEC("12.3456")),
+        (DT(2000, 2, 29, 0, 45, 0), None, -0.125, 0),
+        (None, 1, 0, 0),
+    ])
+    set_value(path, 2, "QTY", b"*****")
+
+
 CASES = {
     "csv_hdr": basic,
     "tsv_hdr": basic,
@@ -269,6 +297,16 @@ CASES = {
     "rtf_widths": rtf_widths,
     "rtf_no_records": no_records,
     "rtf_tooem": lambda folder: umlauts(folder, "\u00c4\u00e9"),
+    "xml_markup": markup,
+    "xml_tagdeleted_tags": markup,
+    "xml_badtags_rowid": markup,
+    "xml_vfp": vfp_times,
+    "xmlss_markup": markup,
+    "xmlss_utf8_rowid_exportall": markup,
+    "xmlss_vfp": vfp_times,
+    "json_markup": markup,
+    "json_utf8_exportall": markup,
+    "json_onlystructure": markup,
 }
 
 
