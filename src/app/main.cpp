@@ -24,7 +24,7 @@ void printUsage(std::FILE* out) {
              "       tabrix \"PATTERN*.dbf\" FOLDER /TOext [/recurse]    one output per table\n"
              "       tabrix /LIST:FILE FOLDER /TOext                    the tables named in FILE\n"
              "       tabrix @COMMANDFILE                                the command line in a file\n"
-             "Outputs by extension: .txt .csv .tsv .sdf (more formats follow).\n"
+             "Outputs by extension: .txt .csv .tsv .sdf .dbf .prg .sql .htm .xml .json .rtf, .xls/.xlsx with /ASXML.\n"
              "Switches are described in docs/command-line.md.\n",
              kVersionText);
 }
