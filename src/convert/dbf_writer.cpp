@@ -7,8 +7,9 @@
 #include "convert/dbf_writer.h"
 
 #include <fmt/format.h>
-#include <strings.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -50,9 +51,9 @@ enum class Conversion : uint8_t {
   Memo,            // the memo rewritten, its block number in the output's form
 };
 
-constexpr uint8_t kFlagBinary = 0x04;             // Visual FoxPro: no code-page translation
-constexpr int64_t kJulianDayOfYear1 = 1721426;    // 1 January of year 1
-constexpr int64_t kLastJulianDay = 5373484;       // 31 December 9999
+constexpr uint8_t kFlagBinary = 0x04;           // Visual FoxPro: no code-page translation
+constexpr int64_t kJulianDayOfYear1 = 1721426;  // 1 January of year 1
+constexpr int64_t kLastJulianDay = 5373484;     // 31 December 9999
 constexpr double kMillisPerDay = 86400000.0;
 
 // Fields whose value lives in the memo file.
@@ -166,55 +167,61 @@ Column columnFor(const DbfTable& table, int i, Level level, bool copyMemos) {
   };
   if (livesInMemo(f)) {
     if (!copyMemos) set(memoTypeAt(level, f.type, c.flags), level == Level::VisualFoxPro ? 4 : 10, 0, Conversion::Memo);
-    return c;
-  }
-  switch (f.type) {
-    case 'I':
-    case '+':
-      // A level 7 integer reads -2147483648 as 0, so other levels' integers enter level 7 as text.
-      if (level == Level::DBase3 || (level == Level::Level7 && !level7Source)) set('N', 11, 0, Conversion::IntegerText);
-      else if (level != Level::Level7) set('I', 4, 0, level7Source ? Conversion::IntegerLe : Conversion::Copy);
-      break;
-    case 'Y':
-      if (level == Level::DBase3 || level == Level::Level7) set('N', 21, 4, Conversion::CurrencyText);
-      break;
-    case 'B':  // the 8-byte double of Visual FoxPro
-      // Readers take a numeric field without decimals for an integer field.
-      if (level == Level::DBase3 || level == Level::DBase) set('N', 24, f.decimals ? f.decimals : 4, Conversion::DoubleText);
-      else if (level == Level::Level7) set('O', 8, 0, Conversion::DoubleLevel7);
-      break;
-    case 'O':
-      if (level == Level::DBase3 || level == Level::DBase) set('N', 24, 4, Conversion::DoubleText);
-      else if (level == Level::VisualFoxPro) set('B', 8, f.decimals, Conversion::DoubleLe);
-      break;
-    case 'T':
-    case '@': {
-      if (f.type == 'T' && f.length != 8) {
-        // The 14-character text form: its date leads, and it is text elsewhere.
-        if (level == Level::DBase3) set('D', 8, 0, Conversion::Copy);
-        else set('C', f.length, 0, Conversion::Copy);
+  } else {
+    switch (f.type) {
+      case 'I':
+      case '+':
+        // A level 7 integer reads -2147483648 as 0, so other levels' integers
+        // enter level 7 as text.
+        if (level == Level::DBase3 || (level == Level::Level7 && !level7Source))
+          set('N', 11, 0, Conversion::IntegerText);
+        else if (level != Level::Level7) set('I', 4, 0, level7Source ? Conversion::IntegerLe : Conversion::Copy);
+        break;
+      case 'Y':
+        if (level == Level::DBase3 || level == Level::Level7) set('N', 21, 4, Conversion::CurrencyText);
+        break;
+      case 'B':  // the 8-byte double of Visual FoxPro
+        // Readers take a numeric field without decimals for an integer field.
+        if (level == Level::DBase3 || level == Level::DBase)
+          set('N', 24, f.decimals ? f.decimals : 4, Conversion::DoubleText);
+        else if (level == Level::Level7) set('O', 8, 0, Conversion::DoubleLevel7);
+        break;
+      case 'O':
+        if (level == Level::DBase3 || level == Level::DBase) set('N', 24, 4, Conversion::DoubleText);
+        else if (level == Level::VisualFoxPro) set('B', 8, f.decimals, Conversion::DoubleLe);
+        break;
+      case 'T':
+      case '@': {
+        if (f.type == 'T' && f.length != 8) {
+          // The 14-character text form: its date leads, and it is text elsewhere.
+          if (level == Level::DBase3) set('D', 8, 0, Conversion::Copy);
+          else set('C', f.length, 0, Conversion::Copy);
+          break;
+        }
+        const bool level7Stamp = f.type == '@' || level7Source;
+        if (level == Level::DBase3) set('D', 8, 0, Conversion::DateOfDateTime);
+        else if (level == Level::Level7) set('@', 8, 0, level7Stamp ? Conversion::Copy : Conversion::DateTimeLevel7);
+        else set('T', 8, 0, level7Stamp ? Conversion::DateTimeFoxPro : Conversion::Copy);
         break;
       }
-      const bool level7Stamp = f.type == '@' || level7Source;
-      if (level == Level::DBase3) set('D', 8, 0, Conversion::DateOfDateTime);
-      else if (level == Level::Level7) set('@', 8, 0, level7Stamp ? Conversion::Copy : Conversion::DateTimeLevel7);
-      else set('T', 8, 0, level7Stamp ? Conversion::DateTimeFoxPro : Conversion::Copy);
-      break;
+      case 'V': set('C', f.length, 0, Conversion::DecodedText); break;
+      case 'Q':
+        set('C', static_cast<uint16_t>(std::min<size_t>(2 * size_t{f.length}, UINT16_MAX)), 0, Conversion::DecodedText);
+        break;
+      default: break;
     }
-    case 'V':
-      set('C', f.length, 0, Conversion::DecodedText);
-      break;
-    case 'Q':
-      set('C', static_cast<uint16_t>(std::min<size_t>(2 * size_t{f.length}, UINT16_MAX)), 0, Conversion::DecodedText);
-      break;
-    default:
-      break;
   }
+  // A Visual FoxPro field that keeps its type keeps its binary flag (no
+  // code-page translation).
+  if (isVisualFoxPro(table.version()) && c.type == f.type)
+    c.flags |= table.descriptors()[static_cast<size_t>(i)].bytes[18] & kFlagBinary;
   return c;
 }
 
 bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && ::strncasecmp(a.data(), b.data(), a.size()) == 0;
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+  });
 }
 
 // Names cut to what the level's descriptor holds stay distinct: a clash gets
@@ -262,7 +269,8 @@ class DbfWriter final : public RecordWriter {
     uint64_t existingCount = 0;
     if (o.appendToOutput) readExistingTable(existingCount);
     appending_ = existingBytes_ > 0;
-    copyMemos_ = memoExported && version_ == table_.version() && table_.memo() && table_.memo()->isOpen() && !appending_;
+    copyMemos_ =
+        memoExported && version_ == table_.version() && table_.memo() && table_.memo()->isOpen() && !appending_;
 
     buildColumns();
     if (!buildHeader(reason)) return false;
@@ -281,7 +289,8 @@ class DbfWriter final : public RecordWriter {
         return false;
       }
     }
-    const bool opened = appending_ ? job_.out.openAt(job_.outputPath, existingEnd_) : job_.out.open(job_.outputPath, false);
+    const bool opened =
+        appending_ ? job_.out.openAt(job_.outputPath, existingEnd_) : job_.out.open(job_.outputPath, false);
     if (!opened) {
       reason = job_.out.errorText();
       return false;
@@ -295,7 +304,8 @@ class DbfWriter final : public RecordWriter {
 
   void record(const uint8_t* record, bool) override {
     uint8_t* out = record_.data();
-    // Flags other than '*' (zero bytes, damage) mark active records for every reader.
+    // Flags other than '*' (zero bytes, damage) mark active records for every
+    // reader.
     out[0] = record[0] == '*' ? '*' : ' ';
     for (const Column& c : columns_) writeValue(c, record, out + c.offset);
     job_.out.write(reinterpret_cast<const char*>(out), record_.size());
@@ -323,7 +333,10 @@ class DbfWriter final : public RecordWriter {
       outputMemo_.reset();
     }
     if (reason.empty() && cutMemos_ > 0)
-      reason = fmt::format("{} memos hold the byte 0x1A, where a dBase III memo ends; they are cut there", cutMemos_);
+      reason = fmt::format(
+          "{} memos hold the byte 0x1A, where a dBase III "
+          "memo ends; they are cut there",
+          cutMemos_);
     return reason.empty();
   }
 
@@ -333,7 +346,8 @@ class DbfWriter final : public RecordWriter {
     for (int field : job_.columns) {
       // The null flags of Visual FoxPro describe the source's layout, not ours.
       if (isNullFlagsName(table_.field(field).name.c_str())) continue;
-      // A field of no bytes holds no value; level 7 readers drop its descriptor.
+      // A field of no bytes holds no value; level 7 readers drop its
+      // descriptor.
       if (level_ == Level::Level7 && table_.field(field).length == 0) continue;
       Column c = columnFor(table_, field, level_, copyMemos_);
       c.offset = offset;
@@ -383,7 +397,8 @@ class DbfWriter final : public RecordWriter {
       uint8_t* typeAt = d + (level7 ? 32 : 11);
       typeAt[0] = static_cast<uint8_t>(c.type);
       uint8_t* lengthAt = d + (level7 ? 33 : 16);
-      // Character fields above 255 bytes keep the high length byte in the decimals byte.
+      // Character fields above 255 bytes keep the high length byte in the
+      // decimals byte.
       if (c.type == 'C') writeLe16(lengthAt, c.length);
       else {
         lengthAt[0] = static_cast<uint8_t>(c.length);
@@ -417,14 +432,19 @@ class DbfWriter final : public RecordWriter {
     const bool sameLayout = existing_.size() >= length && existing_[0] == header_[0] &&
                             std::memcmp(existing_.data() + 8, header_.data() + 8, length - 8) == 0;
     if (!sameLayout) {
-      reason = "the existing table has other fields or another level; nothing was appended";
+      reason =
+          "the existing table has other fields or another level; nothing "
+          "was appended";
       return false;
     }
     existingEnd_ = length + count * record_.size();
-    const bool wholeRecords = existingBytes_ == existingEnd_ ||
-                              (existingBytes_ == existingEnd_ + 1 && lastByteIsEndMark());
+    const bool wholeRecords =
+        existingBytes_ == existingEnd_ || (existingBytes_ == existingEnd_ + 1 && lastByteIsEndMark());
     if (!wholeRecords) {
-      reason = fmt::format("the existing table's size does not match its {} records; nothing was appended", count);
+      reason = fmt::format(
+          "the existing table's size does not match its {} "
+          "records; nothing was appended",
+          count);
       return false;
     }
     return true;
@@ -463,8 +483,8 @@ class DbfWriter final : public RecordWriter {
         break;
       }
       case Conversion::DoubleText: {
-        const double v = f.type == 'O' ? decodeLevel7Double(firstBytes<8>(in, f.length).data())
-                                       : littleEndianDouble(in, f.length);
+        const double v =
+            f.type == 'O' ? decodeLevel7Double(firstBytes<8>(in, f.length).data()) : littleEndianDouble(in, f.length);
         // Not a number and the infinities have no text in a numeric field: blank.
         const size_t n = std::isfinite(v) ? static_cast<size_t>(fmt::format_to(text, "{}", v) - text) : 0;
         putRightAligned(text, n, out, c.length);
@@ -472,7 +492,8 @@ class DbfWriter final : public RecordWriter {
       }
       case Conversion::DateOfDateTime: {
         const auto parts = decodeDateTime(table_, c.field, record);
-        if (parts) fmt::format_to(reinterpret_cast<char*>(out), "{:04}{:02}{:02}", parts->year, parts->month, parts->day);
+        if (parts)
+          fmt::format_to(reinterpret_cast<char*>(out), "{:04}{:02}{:02}", parts->year, parts->month, parts->day);
         else std::memset(out, ' ', 8);
         break;
       }
@@ -484,23 +505,15 @@ class DbfWriter final : public RecordWriter {
         std::memcpy(out, &v, 8);
         break;
       }
-      case Conversion::DoubleLevel7:
-        writeLevel7Double(out, littleEndianDouble(in, f.length));
-        break;
-      case Conversion::DateTimeFoxPro:
-        writeFoxProDateTime(firstBytes<8>(in, f.length).data(), out);
-        break;
-      case Conversion::DateTimeLevel7:
-        writeLevel7Timestamp(firstBytes<8>(in, f.length).data(), out);
-        break;
+      case Conversion::DoubleLevel7: writeLevel7Double(out, littleEndianDouble(in, f.length)); break;
+      case Conversion::DateTimeFoxPro: writeFoxProDateTime(firstBytes<8>(in, f.length).data(), out); break;
+      case Conversion::DateTimeLevel7: writeLevel7Timestamp(firstBytes<8>(in, f.length).data(), out); break;
       case Conversion::DecodedText: {
         const size_t n = decodeFieldText(table_, c.field, record, job_.decode, scratch_.data());
         putLeftAligned(scratch_.data(), n, out, c.length);
         break;
       }
-      case Conversion::Memo:
-        writeMemoReference(c, writeMemo(c.field, record), out);
-        break;
+      case Conversion::Memo: writeMemoReference(c, writeMemo(c.field, record), out); break;
     }
   }
 

@@ -400,6 +400,8 @@ def normal(value):
     """python-dbf's value in dbfread's terms (text as bytes, numbers as floats)."""
     if isinstance(value, str):
         return value.encode("cp437").rstrip(b"\0 ")
+    if isinstance(value, bytes):  # character fields with the binary flag
+        return value.rstrip(b"\0 ")
     if isinstance(value, (int, float, decimal.Decimal)) and not isinstance(value, bool):
         return float(value)
     return value
