@@ -171,8 +171,7 @@ Column columnFor(const DbfTable& table, int i, Level level, bool copyMemos) {
     switch (f.type) {
       case 'I':
       case '+':
-        // A level 7 integer reads -2147483648 as 0, so other levels' integers
-        // enter level 7 as text.
+        // A level 7 integer reads -2147483648 as 0, so other levels' integers enter level 7 as text.
         if (level == Level::DBase3 || (level == Level::Level7 && !level7Source))
           set('N', 11, 0, Conversion::IntegerText);
         else if (level != Level::Level7) set('I', 4, 0, level7Source ? Conversion::IntegerLe : Conversion::Copy);
@@ -211,8 +210,7 @@ Column columnFor(const DbfTable& table, int i, Level level, bool copyMemos) {
       default: break;
     }
   }
-  // A Visual FoxPro field that keeps its type keeps its binary flag (no
-  // code-page translation).
+  // A Visual FoxPro field that keeps its type keeps its binary flag (no code-page translation).
   if (isVisualFoxPro(table.version()) && c.type == f.type)
     c.flags |= table.descriptors()[static_cast<size_t>(i)].bytes[18] & kFlagBinary;
   return c;
@@ -304,8 +302,7 @@ class DbfWriter final : public RecordWriter {
 
   void record(const uint8_t* record, bool) override {
     uint8_t* out = record_.data();
-    // Flags other than '*' (zero bytes, damage) mark active records for every
-    // reader.
+    // Flags other than '*' (zero bytes, damage) mark active records, as every output reads them.
     out[0] = record[0] == '*' ? '*' : ' ';
     for (const Column& c : columns_) writeValue(c, record, out + c.offset);
     job_.out.write(reinterpret_cast<const char*>(out), record_.size());
@@ -333,10 +330,7 @@ class DbfWriter final : public RecordWriter {
       outputMemo_.reset();
     }
     if (reason.empty() && cutMemos_ > 0)
-      reason = fmt::format(
-          "{} memos hold the byte 0x1A, where a dBase III "
-          "memo ends; they are cut there",
-          cutMemos_);
+      reason = fmt::format("{} memos hold the byte 0x1A, where a dBase III memo ends; they are cut there", cutMemos_);
     return reason.empty();
   }
 
@@ -346,8 +340,7 @@ class DbfWriter final : public RecordWriter {
     for (int field : job_.columns) {
       // The null flags of Visual FoxPro describe the source's layout, not ours.
       if (isNullFlagsName(table_.field(field).name.c_str())) continue;
-      // A field of no bytes holds no value; level 7 readers drop its
-      // descriptor.
+      // A field of no bytes holds no value; level 7 readers drop its descriptor.
       if (level_ == Level::Level7 && table_.field(field).length == 0) continue;
       Column c = columnFor(table_, field, level_, copyMemos_);
       c.offset = offset;
@@ -397,8 +390,7 @@ class DbfWriter final : public RecordWriter {
       uint8_t* typeAt = d + (level7 ? 32 : 11);
       typeAt[0] = static_cast<uint8_t>(c.type);
       uint8_t* lengthAt = d + (level7 ? 33 : 16);
-      // Character fields above 255 bytes keep the high length byte in the
-      // decimals byte.
+      // Character fields above 255 bytes keep the high length byte in the decimals byte.
       if (c.type == 'C') writeLe16(lengthAt, c.length);
       else {
         lengthAt[0] = static_cast<uint8_t>(c.length);
@@ -425,6 +417,7 @@ class DbfWriter final : public RecordWriter {
     existing_.resize(static_cast<size_t>(std::min<uint64_t>(existingBytes_, UINT16_MAX)));
     existing_.resize(file.readAt(0, existing_.data(), existing_.size()));
     count = existing_.size() >= kHeaderSize ? readLe32(existing_.data() + 4) : 0;
+    file.readAt(existingBytes_ - 1, &existingLastByte_, 1);
   }
 
   bool matchesExisting(uint64_t count, std::string& reason) {
@@ -432,30 +425,17 @@ class DbfWriter final : public RecordWriter {
     const bool sameLayout = existing_.size() >= length && existing_[0] == header_[0] &&
                             std::memcmp(existing_.data() + 8, header_.data() + 8, length - 8) == 0;
     if (!sameLayout) {
-      reason =
-          "the existing table has other fields or another level; nothing "
-          "was appended";
+      reason = "the existing table has other fields or another level; nothing was appended";
       return false;
     }
     existingEnd_ = length + count * record_.size();
     const bool wholeRecords =
-        existingBytes_ == existingEnd_ || (existingBytes_ == existingEnd_ + 1 && lastByteIsEndMark());
+        existingBytes_ == existingEnd_ || (existingBytes_ == existingEnd_ + 1 && existingLastByte_ == kEndOfFile);
     if (!wholeRecords) {
-      reason = fmt::format(
-          "the existing table's size does not match its {} "
-          "records; nothing was appended",
-          count);
+      reason = fmt::format("the existing table's size does not match its {} records; nothing was appended", count);
       return false;
     }
     return true;
-  }
-
-  bool lastByteIsEndMark() {
-    File file;
-    std::string error;
-    uint8_t last = 0;
-    return file.open(job_.outputPath, FileMode::ReadOnly, error) && file.readAt(existingBytes_ - 1, &last, 1) == 1 &&
-           last == kEndOfFile;
   }
 
   void writeValue(const Column& c, const uint8_t* record, uint8_t* out) {
@@ -583,6 +563,7 @@ class DbfWriter final : public RecordWriter {
   uint64_t existingBytes_ = 0;
   uint64_t existingEnd_ = 0;
   std::vector<uint8_t> existing_;
+  uint8_t existingLastByte_ = 0;
   uint64_t written_ = 0;
   uint64_t cutMemos_ = 0;
 };
