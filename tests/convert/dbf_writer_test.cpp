@@ -245,6 +245,20 @@ TEST(DbfOutputMemo, SameVersionCopiesTheMemoFileWholeOtherVersionsRewriteIt) {
   EXPECT_EQ(fox->memo()->readMemo(readLe32(fox->readRecordAt(1) + 1)), "first");
 }
 
+TEST(DbfOutputMemo, NewTableReplacesAMemoFileLeftFromAnEarlierRun) {
+  test::TempFolder folder;
+  std::vector<uint8_t> memo(1024, 0);
+  writeLe32(memo.data(), 2);
+  std::memcpy(memo.data() + 512, "text\x1A\x1A", 6);
+  const auto table = TableBuilder(0x83).field("NOTE", 'M', 10).record({"         1"}).open(memo);
+  const std::string out = folder.at("out.dbf");
+  ASSERT_TRUE(convert(*table, optionsFor(OutputFormat::DBase4, out)).ok);
+  const auto first = fileBytes(folder.at("out.dbt"));
+  ASSERT_TRUE(convert(*table, optionsFor(OutputFormat::DBase4, out)).ok);
+  EXPECT_EQ(fileBytes(folder.at("out.dbt")), first);
+  EXPECT_EQ(first.size(), 1024u);  // header block and one memo block
+}
+
 TEST(DbfOutputMemo, MemoHoldingTheDBaseIIIEndMarkIsReported) {
   test::TempFolder folder;
   const auto table = TableBuilder(0x30)
@@ -314,6 +328,17 @@ TEST(DbfOutputAppend, SameLayoutAppendsRecordsAndMemosOtherLayoutsAreRefused) {
   EXPECT_FALSE(refused.ok);
   EXPECT_FALSE(refused.error.empty());
   EXPECT_EQ(fileBytes(out), before);
+}
+
+TEST(DbfOutputRecords, OutputOverTheSourceTableIsRefused) {
+  test::TempFolder folder;
+  const std::string source = folder.at("src.dbf");
+  test::writeFile(source, TableBuilder(0x03).field("X", 'C', 2).record({"a"}).bytes());
+  const auto before = fileBytes(source);
+  auto table = openPath(source);
+  const ConversionResult result = convert(*table, optionsFor(OutputFormat::DBase3, source));
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(fileBytes(source), before);
 }
 
 TEST(DbfOutputVersion, FormatIndexOrCommandLineVersionChoosesTheLevel) {
