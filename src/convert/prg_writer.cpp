@@ -1,7 +1,45 @@
+// A Clipper script whose DBCREATE call recreates the exported fields: one
+// array line per column with its type letter, length byte and decimals byte as
+// the table stores them (Clipper reads a character field above 255 bytes from
+// the same two bytes).
 #include "convert/prg_writer.h"
+
+#include <fmt/format.h>
 
 namespace tabrix {
 
-std::unique_ptr<RecordWriter> makePrgWriter(JobContext&) { return nullptr; }
+namespace {
+
+constexpr size_t kTitleColumn = 31;
+
+class PrgWriter final : public RecordWriter {
+ public:
+  explicit PrgWriter(JobContext& job) : job_(job) {}
+
+  void header() override {
+    const std::string& path = job_.table.path();
+    const size_t slash = path.rfind('/');
+    write(fmt::format(" DBCREATE (\"{}\", {{;\r\n", slash == std::string::npos ? path : path.substr(slash + 1)));
+    for (int field : job_.columns) {
+      const std::string& title = columnTitle(job_.table, field);
+      const FieldDescriptor& d = job_.table.descriptors()[static_cast<size_t>(field)];
+      // A title of 31 characters or more gets no alignment.
+      const size_t pad = title.size() < kTitleColumn ? kTitleColumn - title.size() : 0;
+      write(fmt::format("{{\"{}\",  {:{}}\"{}\",  {},  {}  }},; \r\n", title, "", pad, d.type(), d.bytes[16], d.bytes[17]));
+    }
+    write("\r\n })");
+  }
+
+  void record(const uint8_t*, bool) override {}
+
+ private:
+  void write(const std::string& piece) { job_.out.write(piece); }
+
+  JobContext& job_;
+};
+
+}  // namespace
+
+std::unique_ptr<RecordWriter> makePrgWriter(JobContext& job) { return std::make_unique<PrgWriter>(job); }
 
 }  // namespace tabrix

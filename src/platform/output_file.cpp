@@ -23,9 +23,55 @@ bool OutputFile::open(const std::string& path, bool append) {
     error_ = errno;
     return false;
   }
+  appending_ = append;
   struct stat st {};
   initialSize_ = ::fstat(fd_, &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
   return true;
+}
+
+bool OutputFile::openAt(const std::string& path, uint64_t position) {
+  close();
+  error_ = 0;
+  used_ = 0;
+  appending_ = false;
+  do {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  } while (fd_ < 0 && errno == EINTR);
+  if (fd_ < 0) {
+    error_ = errno;
+    return false;
+  }
+  struct stat st {};
+  initialSize_ = ::fstat(fd_, &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
+  const auto at = static_cast<off_t>(position);
+  if (::ftruncate(fd_, at) != 0 || ::lseek(fd_, at, SEEK_SET) != at) {
+    error_ = errno;
+    ::close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  return true;
+}
+
+bool OutputFile::writeAt(uint64_t offset, const void* data, size_t len) {
+  if (fd_ < 0 || error_ != 0) return false;
+  if (appending_) {
+    error_ = EINVAL;
+    return false;
+  }
+  flush();
+  const auto* bytes = static_cast<const char*>(data);
+  size_t done = 0;
+  while (done < len && error_ == 0) {
+    const ssize_t n = ::pwrite(fd_, bytes + done, len - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error_ = errno;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return error_ == 0;
 }
 
 void OutputFile::writeAll(const char* data, size_t len) {

@@ -2,6 +2,7 @@
 // The one buffered output file every writer goes through: large writes, one
 // system call per buffer, and the first error kept for the report.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,13 @@ class OutputFile {
   // Creates path (truncating it), or with append opens it, creating it when
   // missing, to write at its end.
   bool open(const std::string& path, bool append);
+  // Opens an existing file to write from position on; whatever followed
+  // position is cut off.
+  bool openAt(const std::string& path, uint64_t position);
+  // Writes len bytes at offset, after the buffered bytes; later writes go on
+  // where they left off. Not for a file opened to append, where the system
+  // puts every write at the end. False once any write failed.
+  bool writeAt(uint64_t offset, const void* data, size_t len);
   void write(const char* data, size_t len);
   void write(std::string_view text) { write(text.data(), text.size()); }
   // Flushes and closes; false when any write or the close failed.
@@ -37,6 +45,7 @@ class OutputFile {
 
   int fd_ = -1;
   int error_ = 0;
+  bool appending_ = false;
   size_t initialSize_ = 0;
   std::vector<char> buffer_;
   size_t used_ = 0;

@@ -543,14 +543,14 @@ class ExitCodesAndMessages(CliTest):
         self.assertEqual(self.files(), before | {"out.csv"})
         self.assertEqual(self.read("out.csv"), self.read("plain.csv"))
 
-    def test_output_format_not_available_yet(self):
+    def test_unknown_extension_writes_a_table_of_the_source_version(self):
         source = self.read("Accounts.dbf")
-        before = self.files()
         run = self.tabrix("Accounts.dbf", "out.xyz")
-        self.assertEqual(run.code, 1)
-        self.assertEqual(len(run.err_lines), 1, run.err)
-        self.assertRegex(run.err_lines[0], r"^out\.xyz:.*not available yet")
-        self.assertEqual(self.files(), before)
+        self.assertConverted(run)
+        out = self.read("out.xyz")
+        self.assertEqual(out[0], source[0])
+        written = list(dbfread.DBF(self.path("out.xyz"), encoding="cp1252"))
+        self.assertEqual(written, list(dbfread.DBF(self.path("Accounts.dbf"), encoding="cp1252")))
         self.assertEqual(self.read("Accounts.dbf"), source)
 
     def with_header_count(self, name, count, keep_bytes=None):

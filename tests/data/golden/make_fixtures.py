@@ -259,6 +259,8 @@ CASES = {
     "csv_sep_semicolon": basic,
     "txt_sep_dot_singlequota": basic,
     "csv_onlystructure": basic,
+    "prg_basic": basic,
+    "prg_exclude_last": basic,
     "txt_sep_multichar": texts,
     "txt_sepspace": texts,
     "csv_skip_deleted_default": deleted,
