@@ -50,19 +50,20 @@ constexpr std::string_view kOracleReserved[] = {
     "unique", "update", "user", "validate", "values", "varchar", "varchar2", "view", "whenever", "where",
     "with"};
 
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
-    char c = a[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != b[i]) return false;
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
   }
   return true;
 }
 
 template <size_t N>
 bool isListed(const std::string_view (&words)[N], std::string_view name) {
-  return std::any_of(std::begin(words), std::end(words), [&](std::string_view w) { return equalsIgnoringCase(name, w); });
+  return std::any_of(std::begin(words), std::end(words), [&](std::string_view w) { return sameIgnoringCase(name, w); });
 }
 
 // Letters, digits and underscores, not starting with a digit: a name every
@@ -108,7 +109,7 @@ std::string tableNameOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   for (size_t i = 0; i + 4 <= name.size(); ++i) {
-    if (equalsIgnoringCase(std::string_view(name).substr(i, 4), ".dbf")) {
+    if (sameIgnoringCase(std::string_view(name).substr(i, 4), ".dbf")) {
       name.resize(i);
       break;
     }
@@ -223,7 +224,7 @@ class SqlWriter final : public RecordWriter {
     tableName_ = quotedName(inOutputCodePage(rawTableName_), dialect_, false);
     if (o_.addRowId) names_.push_back({"ROWID", quotedName("ROWID", dialect_, true)});
     for (int field : job_.columns) {
-      const std::string& title = columnTitle(job_.table, field);
+      const std::string title = uniqueTitle(columnTitle(job_.table, field));
       names_.push_back({title, quotedName(inOutputCodePage(title), dialect_, true)});
     }
     head_ = fmt::format("insert into {} ", tableName_);
@@ -238,8 +239,10 @@ class SqlWriter final : public RecordWriter {
     head_ += "values(";
   }
 
+  // A table of no column exists in no database but PostgreSQL, and its
+  // records hold nothing: its script stays empty.
   void header() override {
-    if (!o_.exportFieldNames) return;
+    if (!o_.exportFieldNames || names_.empty()) return;
     const std::string& r = o_.rowDelimiter;
     line_.clear();
     switch (dialect_) {
@@ -272,6 +275,7 @@ class SqlWriter final : public RecordWriter {
   }
 
   void record(const uint8_t* record, bool lastPosition) override {
+    if (names_.empty()) return;
     line_.clear();
     line_.append(head_);
     if (o_.addRowId) {
@@ -298,6 +302,18 @@ class SqlWriter final : public RecordWriter {
     std::string title;   // as the table names it, for the alignment
     std::string quoted;  // as the script writes it
   };
+
+  // Databases compare column names without regard to case (PostgreSQL folds
+  // unquoted ones), so a name that repeats an earlier one gets a number.
+  std::string uniqueTitle(const std::string& title) const {
+    auto taken = [&](const std::string& candidate) {
+      return std::any_of(names_.begin(), names_.end(),
+                         [&](const Name& n) { return sameIgnoringCase(n.title, candidate); });
+    };
+    std::string unique = title;
+    for (int n = 2; taken(unique); ++n) unique = fmt::format("{}_{}", title, n);
+    return unique;
+  }
 
   // Names are translated like the values, so the whole script is in one code page.
   std::string inOutputCodePage(std::string text) const {
