@@ -45,6 +45,7 @@ PostgreSQL databases use SQL_ASCII, MariaDB latin1, so no byte is converted).
 Tables the reader refuses are listed, not checked.
 """
 import argparse
+import concurrent.futures
 import decimal
 import hashlib
 import os
@@ -98,10 +99,10 @@ class Postgres:
                            capture_output=True)
             self.started = False
 
-    def psql(self, *args):
+    def psql(self, database, *args, transaction=True):
         # One transaction per load: the INSERTs need no commit each.
-        command = ["psql", "-X", "-q", "-1", "-h", self.dir, "-U", "postgres", "-d", "postgres",
-                   "-v", "ON_ERROR_STOP=1", *args]
+        command = ["psql", "-X", "-q", *(["-1"] if transaction else []), "-h", self.dir, "-U", "postgres",
+                   "-d", database, "-v", "ON_ERROR_STOP=1", *args]
         return subprocess.run(command, capture_output=True, timeout=300,
                               env=dict(os.environ, PGCLIENTENCODING="SQL_ASCII"))
 
@@ -140,9 +141,7 @@ class MariaDb:
                 probe.close()
         else:
             raise RuntimeError("mariadbd did not start within 60 seconds")
-        result = self.client(b"CREATE DATABASE tabrix CHARACTER SET latin1;", database=None)
-        if result.returncode != 0:
-            raise RuntimeError(result.stderr.decode("latin-1"))
+
 
     def stop(self):
         if self.server is not None and self.server.poll() is None:
@@ -154,7 +153,7 @@ class MariaDb:
                 self.server.wait()
         self.server = None
 
-    def client(self, script, database="tabrix"):
+    def client(self, script, database):
         command = ["mariadb", "--no-defaults", f"--socket={self.socket}", "-u", "root",
                    "--default-character-set=latin1", "--batch", "--skip-column-names"]
         if database:
@@ -198,14 +197,14 @@ def unescape_copy(text):
     return re.sub(r"\\(.)", lambda m: COPY_ESCAPES.get(m.group(1), m.group(1)), text)
 
 
-def load_postgres(pg, script_path, name, ansi):
+def load_postgres(pg, database, script_path, name, ansi):
     """Loads a script; the rows of its table in ROWID order, or the error text."""
     steps = []
     if ansi:
         quoted = name.decode("latin-1")
         steps += ["-c", f"DROP TABLE IF EXISTS {quoted}; CREATE TABLE {quoted} (placeholder integer)"]
     steps += ["-f", script_path, "-c", f"COPY (SELECT * FROM {name.decode('latin-1')} ORDER BY rowid) TO STDOUT"]
-    result = pg.psql(*steps)
+    result = pg.psql(database, *steps)
     if result.returncode != 0:
         return None, result.stderr.decode("latin-1").strip()
     lines = result.stdout.decode("latin-1").split("\n")
@@ -218,7 +217,7 @@ def mysql_quoted(name):
     return "`" + name.replace("`", "``") + "`"
 
 
-def load_mariadb(my, script, name, titles):
+def load_mariadb(my, database, script, name, titles):
     """Loads a script and reads every column back as hex text (NULL as N), so
     no value can be mistaken for a separator or for NULL."""
     if titles:
@@ -228,7 +227,7 @@ def load_mariadb(my, script, name, titles):
         columns = "1"
     query = f"\nSELECT {columns} FROM {name.decode('latin-1')};\n".encode("latin-1")
     # One transaction per load: the INSERTs need no commit each.
-    result = my.client(b"SET autocommit=0;\n" + script + b"\nCOMMIT;" + query)
+    result = my.client(b"SET autocommit=0;\n" + script + b"\nCOMMIT;" + query, database)
     if result.returncode != 0:
         return None, result.stderr.decode("latin-1").strip()
     rows = []
@@ -388,7 +387,26 @@ def unique_titles(titles):
     return unique_ones
 
 
-def check_table(args, pg, my, name, path, workdir):
+class Worker:
+    """One of the checkers that run side by side, each with its own folder
+    and its own database in both servers (tables of several corpus folders
+    share names)."""
+
+    def __init__(self, temp, number, pg, my):
+        self.pg, self.my = pg, my
+        self.database = f"tabrix{number}"
+        self.workdir = os.path.join(temp, f"work{number}")
+        os.mkdir(self.workdir)
+        result = pg.psql("postgres", "-c", f"CREATE DATABASE {self.database}", transaction=False)
+        if result.returncode != 0:
+            raise RuntimeError(result.stderr.decode("latin-1"))
+        result = my.client(f"CREATE DATABASE {self.database} CHARACTER SET latin1;".encode(), None)
+        if result.returncode != 0:
+            raise RuntimeError(result.stderr.decode("latin-1"))
+
+
+def check_table(args, worker, name, path):
+    workdir = worker.workdir
     unit = cc.Unit(name)
     unit.not_compared = None
     ours, error = cc.run_dump(args.dump, path)
@@ -419,9 +437,9 @@ def check_table(args, pg, my, name, path, workdir):
             unit.fail(f"{dialect}: no CREATE TABLE line")
             continue
         if dialect == "mysql":
-            rows, error = load_mariadb(my, script, table, titles)
+            rows, error = load_mariadb(worker.my, worker.database, script, table, titles)
         else:
-            rows, error = load_postgres(pg, output, table, dialect == "ansi")
+            rows, error = load_postgres(worker.pg, worker.database, output, table, dialect == "ansi")
         if error is not None:
             unit.fail(f"{dialect}: the script did not load: {error[:300]}")
             continue
@@ -466,8 +484,6 @@ def main():
         pg.start()
         my.start()
         root = os.path.join(temp, "corpus")
-        workdir = os.path.join(temp, "work")
-        os.mkdir(workdir)
         cc.copy_corpus(source, root)
         tables = []
         for name, folder in fixture_tables(args.fixtures):
@@ -482,10 +498,16 @@ def main():
                 continue
             path = os.path.join(root, table)
             tables.append((table, path))
-        for name, path in tables:
-            if args.only and args.only not in name:
-                continue
-            units.append(check_table(args, pg, my, name, path, workdir))
+        tables = [(name, path) for name, path in tables if not args.only or args.only in name]
+        workers = [Worker(temp, n, pg, my) for n in range(max(1, min(2, os.cpu_count() or 1)))]
+
+        def run(worker):
+            return [(n, check_table(args, worker, name, path))
+                    for n, (name, path) in enumerate(tables) if n % len(workers) == workers.index(worker)]
+
+        with concurrent.futures.ThreadPoolExecutor(len(workers)) as pool:
+            done = [unit for share in pool.map(run, workers) for unit in share]
+        units = [unit for _, unit in sorted(done, key=lambda pair: pair[0])]
     finally:
         pg.stop()
         my.stop()
