@@ -283,10 +283,7 @@ class SqlWriter final : public RecordWriter {
       line_.commit(static_cast<size_t>(fmt::format_to(p, "{}", job_.recordsWritten) - p));
       if (!job_.columns.empty()) line_.push_back(',');
     }
-    for (size_t c = 0; c < job_.columns.size(); ++c) {
-      values_.append(line_, job_.columns[c], record);
-      if (c + 1 < job_.columns.size()) line_.push_back(',');
-    }
+    values_.appendRecord(line_, record);
     line_.append(");");
     // "Go" ends a batch in the MS SQL tools only; the other dialects' clients
     // refuse the line. It stands on a line of its own.

@@ -58,11 +58,7 @@ class DelimitedWriter final : public RecordWriter {
       line_.commit(static_cast<size_t>(fmt::format_to(p, "{}", job_.recordsWritten) - p));
       line_.append(job_.delimiter);
     }
-    for (size_t c = 0; c < job_.columns.size(); ++c) {
-      const int field = job_.columns[c];
-      values_.append(line_, field, record);
-      if (c + 1 < job_.columns.size()) appendDelimiter();
-    }
+    values_.appendRecord(line_, record);
     if (!lastPosition) line_.append(o_.rowDelimiter);
     emit();
   }
@@ -71,11 +67,6 @@ class DelimitedWriter final : public RecordWriter {
   std::string typeAndLength(int field, const char* prefix) {
     const FieldDescriptor& d = job_.table.descriptors()[static_cast<size_t>(field)];
     return fmt::format("{}{}:{}", prefix, d.type(), d.bytes[16]);
-  }
-
-  void appendDelimiter() {
-    if (job_.delimiter.size() == 1) line_.push_back(job_.delimiter[0]);
-    else line_.append(job_.delimiter);
   }
 
   // Writes the line, converted to the output's code page.

@@ -6,6 +6,7 @@
 // with apostrophes doubled, and a blank or unusable value becomes null.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "convert/record_writer.h"
 #include "util/text_buffer.h"
@@ -31,17 +32,23 @@ class ValueWriter {
  public:
   ValueWriter(JobContext& job, const ValueRules& rules);
 
-  // Appends the value of an exported field of record to line. The record
-  // must be followed by DbfTable::kRecordSlack readable bytes.
-  void append(TextBuffer& line, int field, const uint8_t* record);
+  // Appends the values of the exported fields of record to line, with the
+  // rules' delimiter between them. The record must be followed by
+  // DbfTable::kRecordSlack readable bytes.
+  void appendRecord(TextBuffer& line, const uint8_t* record);
 
  private:
+  template <bool Sql>
+  void appendColumns(TextBuffer& line, const uint8_t* record);
+  template <bool Sql>
+  void append(TextBuffer& line, int field, const uint8_t* record);
   enum class SqlForm { Text, Number, Bare, Date, DateTime, Logical };
   SqlForm sqlFormOf(const Field& f) const;
   uint8_t classify(const char* text, size_t n) const;
   bool isBlank(const Field& f, const uint8_t* bytes) const;
   size_t decodeValue(int field, const uint8_t* record, char* out) const;
   size_t placeTrimmedValue(int field, const uint8_t* record, char* p, uint8_t& seen) const;
+  template <bool Sql>
   void appendValue(TextBuffer& line, int field, const uint8_t* record);
   void appendSqlDate(TextBuffer& line, int field, const uint8_t* record);
   void appendSqlLogical(TextBuffer& line, const Field& f, const uint8_t* bytes);
@@ -54,6 +61,7 @@ class ValueWriter {
   bool sql_ = false;
   bool mySql_ = false;
   char delimiterFirst_ = ',';
+  bool singleCharDelimiter_ = true;
   bool tabDelimiter_ = false;
   size_t valueRoom_ = 64;
   uint64_t delimiterWord_ = 0;
