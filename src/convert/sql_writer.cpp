@@ -285,9 +285,11 @@ class SqlWriter final : public RecordWriter {
     }
     values_.appendRecord(line_, record);
     line_.append(");");
-    // "Go" ends a batch in the MS SQL tools only; the other dialects' clients
-    // refuse the line. It stands on a line of its own.
-    const bool go = dialect_ == SqlDialect::MsSql && o_.sqlAddGo && o_.sqlGoEvery > 0 &&
+    // "Go" ends a batch in the MS SQL tools, and the mysql client runs it as
+    // its own "go" command; psql refuses the line, and neither Oracle nor
+    // the standard knows it. It stands on a line of its own.
+    const bool go = (dialect_ == SqlDialect::MsSql || dialect_ == SqlDialect::MySql) && o_.sqlAddGo &&
+                    o_.sqlGoEvery > 0 &&
                     job_.recordsWritten % static_cast<uint64_t>(o_.sqlGoEvery) == 0;
     if (!lastPosition || go) line_.append(o_.rowDelimiter);
     if (go) line_.append("Go\r\n");

@@ -16,7 +16,8 @@ cases is converted three times:
   - `tabrix TABLE out.sql /HDR /POSTGRESQL /rowid`, loaded into PostgreSQL
     (read back in ROWID order: PostgreSQL fills gaps in earlier pages, so
     the physical order is not the order of the INSERTs);
-  - `tabrix TABLE out.sql /HDR /MYSQL`, loaded into MariaDB;
+  - `tabrix TABLE out.sql /HDR /MYSQL /go:50`, loaded into MariaDB (whose
+    client runs "Go" as its own command);
   - the Ansi script (write_sql_script, with the ROWID column and the column
     names in every INSERT), loaded into PostgreSQL after a table of that name
     was created, since the Ansi DROP TABLE has no IF EXISTS.
@@ -172,7 +173,7 @@ def write_script(args, dialect, table, output, workdir):
         command = [args.writer, "ansi", table, output, "rowid", "names"]
     else:
         command = [args.tabrix, table, output, "/HDR"]
-        command += ["/POSTGRESQL", "/rowid"] if dialect == "postgresql" else ["/MYSQL"]
+        command += ["/POSTGRESQL", "/rowid"] if dialect == "postgresql" else ["/MYSQL", "/go:50"]
     result = subprocess.run(command, cwd=workdir, capture_output=True, timeout=120,
                             env=dict(os.environ, LANG="C", LC_ALL="C"))
     script = None

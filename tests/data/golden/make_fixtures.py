@@ -247,6 +247,7 @@ CASES = {
     "sql_mssql_vfp": vfp_values,
     "sql_oracle_vfp": vfp_values,
     "sql_mysql_utf8": lambda folder: umlauts(folder, "\u20ac"),
+    "sql_postgresql_utf8": lambda folder: umlauts(folder, "\u20ac"),
 }
 
 
