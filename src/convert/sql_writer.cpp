@@ -219,7 +219,7 @@ class SqlWriter final : public RecordWriter {
  public:
   explicit SqlWriter(JobContext& job)
       : job_(job), o_(job.options), dialect_(job.options.sqlDialect), utf8_(job.options.ansiCodePage),
-        values_(job, sqlRules(job)) {
+        values_(makeValueWriter(job, sqlRules(job))) {
     rawTableName_ = tableNameOf(job_.table.path());
     tableName_ = quotedName(inOutputCodePage(rawTableName_), dialect_, false);
     if (o_.addRowId) names_.push_back({"ROWID", quotedName("ROWID", dialect_, true)});
@@ -283,7 +283,7 @@ class SqlWriter final : public RecordWriter {
       line_.commit(static_cast<size_t>(fmt::format_to(p, "{}", job_.recordsWritten) - p));
       if (!job_.columns.empty()) line_.push_back(',');
     }
-    values_.appendRecord(line_, record);
+    values_->appendRecord(line_, record);
     line_.append(");");
     // "Go" ends a batch in the MS SQL tools, and the mysql client runs it as
     // its own "go" command; psql refuses the line, and neither Oracle nor
@@ -343,7 +343,7 @@ class SqlWriter final : public RecordWriter {
   const ConversionOptions& o_;
   SqlDialect dialect_;
   Utf8Converter utf8_;
-  ValueWriter values_;
+  std::unique_ptr<ValueWriter> values_;
   std::string rawTableName_;
   std::string tableName_;
   std::vector<Name> names_;

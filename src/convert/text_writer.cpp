@@ -19,7 +19,7 @@ namespace {
 class DelimitedWriter final : public RecordWriter {
  public:
   explicit DelimitedWriter(JobContext& job)
-      : job_(job), o_(job.options), utf8_(job.options.ansiCodePage), values_(job, delimitedRules(job)) {}
+      : job_(job), o_(job.options), utf8_(job.options.ansiCodePage), values_(makeValueWriter(job, delimitedRules(job))) {}
 
   void header() override {
     if (!o_.exportFieldNames) return;
@@ -58,7 +58,7 @@ class DelimitedWriter final : public RecordWriter {
       line_.commit(static_cast<size_t>(fmt::format_to(p, "{}", job_.recordsWritten) - p));
       line_.append(job_.delimiter);
     }
-    values_.appendRecord(line_, record);
+    values_->appendRecord(line_, record);
     if (!lastPosition) line_.append(o_.rowDelimiter);
     emit();
   }
@@ -82,7 +82,7 @@ class DelimitedWriter final : public RecordWriter {
   JobContext& job_;
   const ConversionOptions& o_;
   Utf8Converter utf8_;
-  ValueWriter values_;
+  std::unique_ptr<ValueWriter> values_;
   TextBuffer line_;
   TextBuffer converted_;
 };

@@ -3,9 +3,10 @@
 // value. The word-wise scans find the bytes that need a second look (line
 // breaks, double quotes, the delimiter, zero bytes) eight at a time.
 //
-// The per-value steps are marked inline so that g++ folds them into the
-// column loop; without it a CSV conversion ran about a fifth more
-// instructions (callgrind, bench_make_table tables).
+// The steps live in a class internal to this file and marked inline, so that
+// g++ folds them into the column loop; as members of a class seen by other
+// files a CSV conversion ran a fifth more instructions (callgrind, tables of
+// bench_make_table).
 #include "convert/value_text.h"
 
 #include <fmt/format.h>
@@ -150,6 +151,45 @@ std::array<uint8_t, 8> eightBytes(const uint8_t* bytes, size_t len) {
 
 constexpr char kNull[] = "null";
 
+class Values final : public ValueWriter {
+ public:
+  Values(JobContext& job, const ValueRules& rules);
+
+  void appendRecord(TextBuffer& line, const uint8_t* record) override;
+
+ private:
+  template <bool Sql>
+  void appendColumns(TextBuffer& line, const uint8_t* record);
+  template <bool Sql>
+  void append(TextBuffer& line, int field, const uint8_t* record);
+  enum class SqlForm { Text, Number, Bare, Date, DateTime, Logical };
+  SqlForm sqlFormOf(const Field& f) const;
+  uint8_t classify(const char* text, size_t n) const;
+  bool isBlank(const Field& f, const uint8_t* bytes) const;
+  size_t decodeValue(int field, const uint8_t* record, char* out) const;
+  size_t placeTrimmedValue(int field, const uint8_t* record, char* p, uint8_t& seen) const;
+  template <bool Sql>
+  void appendValue(TextBuffer& line, int field, const uint8_t* record);
+  void appendSqlDate(TextBuffer& line, int field, const uint8_t* record);
+  void appendSqlLogical(TextBuffer& line, const Field& f, const uint8_t* bytes);
+  void appendMemo(TextBuffer& line, int field, const uint8_t* record);
+  size_t doubleSqlSpecials(char* text, size_t n) const;
+
+  JobContext& job_;
+  const ConversionOptions& o_;
+  ValueRules rules_;
+  bool sql_ = false;
+  bool mySql_ = false;
+  char delimiterFirst_ = ',';
+  bool singleCharDelimiter_ = true;
+  bool tabDelimiter_ = false;
+  size_t valueRoom_ = 64;
+  uint64_t delimiterWord_ = 0;
+  uint64_t fillerWord_ = 0;
+  std::string memo_;
+};
+
+
 }  // namespace
 
 ValueRules delimitedRules(const JobContext& job) {
@@ -170,7 +210,9 @@ ValueRules sqlRules(const JobContext& job) {
   return rules;
 }
 
-ValueWriter::ValueWriter(JobContext& job, const ValueRules& rules)
+namespace {
+
+Values::Values(JobContext& job, const ValueRules& rules)
     : job_(job), o_(job.options), rules_(rules), sql_(rules.sql), mySql_(rules.sql && rules.dialect == SqlDialect::MySql) {
   for (int field : job_.columns)
     valueRoom_ = std::max(valueRoom_, 2 * decodedTextCapacity(job_.table.field(field)) + 2);
@@ -183,7 +225,7 @@ ValueWriter::ValueWriter(JobContext& job, const ValueRules& rules)
   fillerWord_ = 0x0101010101010101ULL * filler;
 }
 
-inline ValueWriter::SqlForm ValueWriter::sqlFormOf(const Field& f) const {
+inline Values::SqlForm Values::sqlFormOf(const Field& f) const {
   switch (f.type) {
     case 'N': case 'F': case 'O': return SqlForm::Number;
     case 'B': return f.length == 8 ? SqlForm::Number : SqlForm::Text;  // else a dBase binary memo reference
@@ -198,7 +240,7 @@ inline ValueWriter::SqlForm ValueWriter::sqlFormOf(const Field& f) const {
 // The classes of the bytes of text[0, n), eight bytes at a time without a
 // table look-up. The text must be followed by 8 readable bytes (the record
 // chunk and the line both have them); bytes past n are masked out.
-inline uint8_t ValueWriter::classify(const char* text, size_t n) const {
+inline uint8_t Values::classify(const char* text, size_t n) const {
   constexpr uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
   auto holds = [](uint64_t word, uint64_t pattern) {
     const uint64_t v = word ^ pattern;
@@ -220,7 +262,7 @@ inline uint8_t ValueWriter::classify(const char* text, size_t n) const {
   return seen;
 }
 
-inline bool ValueWriter::isBlank(const Field& f, const uint8_t* bytes) const {
+inline bool Values::isBlank(const Field& f, const uint8_t* bytes) const {
   if (f.type == 'D' || f.type == 'L') return f.length == 0 || bytes[0] == ' ';
   if (f.type == 'N' || f.type == 'F') return allSpaces(bytes, f.length);
   return false;
@@ -229,7 +271,7 @@ inline bool ValueWriter::isBlank(const Field& f, const uint8_t* bytes) const {
 // The text of a value. SQL writes what the database must hold exactly: a
 // currency with all four decimals, a double in its shortest exact form (the
 // six or eleven decimals of the text outputs lose digits).
-size_t ValueWriter::decodeValue(int field, const uint8_t* record, char* out) const {
+size_t Values::decodeValue(int field, const uint8_t* record, char* out) const {
   const Field& f = job_.table.field(field);
   if (sql_ && (f.type == 'Y' || f.type == 'O' || (f.type == 'B' && f.length == 8))) {
     const auto b = eightBytes(record + f.offset, f.length);
@@ -250,7 +292,7 @@ size_t ValueWriter::decodeValue(int field, const uint8_t* record, char* out) con
 // Puts the text of a field into p, trimmed unless asked not to, and returns
 // its length; seen gets the classes of its bytes. Fields whose text is their
 // stored bytes are trimmed where they are stored and only what remains is copied.
-inline size_t ValueWriter::placeTrimmedValue(int field, const uint8_t* record, char* p, uint8_t& seen) const {
+inline size_t Values::placeTrimmedValue(int field, const uint8_t* record, char* p, uint8_t& seen) const {
   const Field& f = job_.table.field(field);
   const bool character = f.type == 'C';
   const bool storedText = (character && !job_.table.sourceIsOem()) || f.type == 'L' ||
@@ -280,7 +322,7 @@ inline size_t ValueWriter::placeTrimmedValue(int field, const uint8_t* record, c
 
 // Apostrophes are doubled in every SQL string; MySQL also reads a backslash
 // as an escape, so there a backslash is doubled too.
-size_t ValueWriter::doubleSqlSpecials(char* text, size_t n) const {
+size_t Values::doubleSqlSpecials(char* text, size_t n) const {
   const char backslash = mySql_ ? '\\' : '\'';
   size_t count = 0;
   for (size_t i = 0; i < n; ++i) count += text[i] == '\'' || text[i] == backslash;
@@ -289,13 +331,13 @@ size_t ValueWriter::doubleSqlSpecials(char* text, size_t n) const {
 
 // The delimited and the SQL rules are two instances of the same steps, so
 // the delimited outputs pay nothing for the SQL branches.
-void ValueWriter::appendRecord(TextBuffer& line, const uint8_t* record) {
+void Values::appendRecord(TextBuffer& line, const uint8_t* record) {
   if (sql_) appendColumns<true>(line, record);
   else appendColumns<false>(line, record);
 }
 
 template <bool Sql>
-void ValueWriter::appendColumns(TextBuffer& line, const uint8_t* record) {
+void Values::appendColumns(TextBuffer& line, const uint8_t* record) {
   const std::vector<int>& columns = job_.columns;
   for (size_t c = 0; c < columns.size(); ++c) {
     append<Sql>(line, columns[c], record);
@@ -306,7 +348,7 @@ void ValueWriter::appendColumns(TextBuffer& line, const uint8_t* record) {
 }
 
 template <bool Sql>
-inline void ValueWriter::append(TextBuffer& line, int field, const uint8_t* record) {
+inline void Values::append(TextBuffer& line, int field, const uint8_t* record) {
   const Field& f = job_.table.field(field);
   if (f.type == 'M') {
     appendMemo(line, field, record);
@@ -324,7 +366,7 @@ inline void ValueWriter::append(TextBuffer& line, int field, const uint8_t* reco
 }
 
 template <bool Sql>
-inline void ValueWriter::appendValue(TextBuffer& line, int field, const uint8_t* record) {
+inline void Values::appendValue(TextBuffer& line, int field, const uint8_t* record) {
   const Field& f = job_.table.field(field);
   const uint8_t* bytes = record + f.offset;
   const bool character = f.type == 'C';
@@ -393,7 +435,7 @@ inline void ValueWriter::appendValue(TextBuffer& line, int field, const uint8_t*
 // Dates and date-times as SQL literals: 'YYYY-MM-DD' and 'YYYY-MM-DD hh:mm:ss',
 // wrapped in to_date/to_timestamp for Oracle. A blank, zero or damaged value
 // is null: the database would refuse it.
-void ValueWriter::appendSqlDate(TextBuffer& line, int field, const uint8_t* record) {
+void Values::appendSqlDate(TextBuffer& line, int field, const uint8_t* record) {
   const Field& f = job_.table.field(field);
   const uint8_t* bytes = record + f.offset;
   const bool oracle = rules_.dialect == SqlDialect::Oracle;
@@ -422,7 +464,7 @@ void ValueWriter::appendSqlDate(TextBuffer& line, int field, const uint8_t* reco
 // T, t, Y, y are true; F, f, N, n false; '?', a blank or any other byte is
 // no value. MySQL and MS SQL store 1 and 0, Oracle and PostgreSQL the letter,
 // Ansi the standard TRUE and FALSE.
-void ValueWriter::appendSqlLogical(TextBuffer& line, const Field& f, const uint8_t* bytes) {
+void Values::appendSqlLogical(TextBuffer& line, const Field& f, const uint8_t* bytes) {
   const char letter = f.length ? static_cast<char>(bytes[0]) : ' ';
   bool truth;
   switch (letter) {
@@ -443,7 +485,7 @@ void ValueWriter::appendSqlLogical(TextBuffer& line, const Field& f, const uint8
   }
 }
 
-void ValueWriter::appendMemo(TextBuffer& line, int field, const uint8_t* record) {
+void Values::appendMemo(TextBuffer& line, int field, const uint8_t* record) {
   const bool smt = isSmt(job_.table.version());
   readMemoText(job_.table, field, record, job_.codePages, memo_);
   if (!memo_.empty()) {
@@ -476,6 +518,12 @@ void ValueWriter::appendMemo(TextBuffer& line, int field, const uint8_t* record)
   n += quotes ? doubleInPlace(p + n, memo_.size(), quotes, '"', '"') : memo_.size();
   if (enclose) p[n++] = '"';
   line.commit(n);
+}
+
+}  // namespace
+
+std::unique_ptr<ValueWriter> makeValueWriter(JobContext& job, const ValueRules& rules) {
+  return std::make_unique<Values>(job, rules);
 }
 
 }  // namespace tabrix

@@ -5,8 +5,8 @@
 // date-times and logicals become SQL literals, text is enclosed in apostrophes
 // with apostrophes doubled, and a blank or unusable value becomes null.
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "convert/record_writer.h"
 #include "util/text_buffer.h"
@@ -30,43 +30,13 @@ ValueRules sqlRules(const JobContext& job);
 
 class ValueWriter {
  public:
-  ValueWriter(JobContext& job, const ValueRules& rules);
-
+  virtual ~ValueWriter() = default;
   // Appends the values of the exported fields of record to line, with the
   // rules' delimiter between them. The record must be followed by
   // DbfTable::kRecordSlack readable bytes.
-  void appendRecord(TextBuffer& line, const uint8_t* record);
-
- private:
-  template <bool Sql>
-  void appendColumns(TextBuffer& line, const uint8_t* record);
-  template <bool Sql>
-  void append(TextBuffer& line, int field, const uint8_t* record);
-  enum class SqlForm { Text, Number, Bare, Date, DateTime, Logical };
-  SqlForm sqlFormOf(const Field& f) const;
-  uint8_t classify(const char* text, size_t n) const;
-  bool isBlank(const Field& f, const uint8_t* bytes) const;
-  size_t decodeValue(int field, const uint8_t* record, char* out) const;
-  size_t placeTrimmedValue(int field, const uint8_t* record, char* p, uint8_t& seen) const;
-  template <bool Sql>
-  void appendValue(TextBuffer& line, int field, const uint8_t* record);
-  void appendSqlDate(TextBuffer& line, int field, const uint8_t* record);
-  void appendSqlLogical(TextBuffer& line, const Field& f, const uint8_t* bytes);
-  void appendMemo(TextBuffer& line, int field, const uint8_t* record);
-  size_t doubleSqlSpecials(char* text, size_t n) const;
-
-  JobContext& job_;
-  const ConversionOptions& o_;
-  ValueRules rules_;
-  bool sql_ = false;
-  bool mySql_ = false;
-  char delimiterFirst_ = ',';
-  bool singleCharDelimiter_ = true;
-  bool tabDelimiter_ = false;
-  size_t valueRoom_ = 64;
-  uint64_t delimiterWord_ = 0;
-  uint64_t fillerWord_ = 0;
-  std::string memo_;
+  virtual void appendRecord(TextBuffer& line, const uint8_t* record) = 0;
 };
+
+std::unique_ptr<ValueWriter> makeValueWriter(JobContext& job, const ValueRules& rules);
 
 }  // namespace tabrix
