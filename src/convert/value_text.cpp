@@ -189,7 +189,6 @@ class Values final : public ValueWriter {
   std::string memo_;
 };
 
-
 }  // namespace
 
 ValueRules delimitedRules(const JobContext& job) {
