@@ -133,8 +133,11 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   }
   if (o.logLevel != 1) logLine(o, fmt::format("{} Open file: {}:\r\n", formatLogTimeNow(o.dateOrder, o.dateSeparator), path));
 
-  // A byte order mark belongs at the start of a file only.
-  if (job.utf8 && familyWritesByteOrderMark(job.family) && !appending) out.write(kUtf8Mark);
+  // A byte order mark belongs at the start of a file only. psql reads it as
+  // part of the first statement, so PostgreSQL and Ansi scripts go without.
+  const bool psqlScript = job.family == OutputFamily::Sql &&
+                          (o.sqlDialect == SqlDialect::PostgreSql || o.sqlDialect == SqlDialect::Ansi);
+  if (job.utf8 && familyWritesByteOrderMark(job.family) && !appending && !psqlScript) out.write(kUtf8Mark);
   writer->header();
   // A script that only creates the table ends after its header: no records, no "saved" line.
   if (job.family == OutputFamily::Sql && o.createOnly) {

@@ -1,7 +1,359 @@
+// An SQL script: DROP and CREATE TABLE (with the names option on), then one
+// INSERT per record, each on its own line. Every statement must load in the
+// database its dialect names, so names are quoted where that database needs
+// it and every column type holds every value its field can store; the
+// decisions are listed in docs/sql-output.md. Values are prepared by the
+// ValueWriter the delimited outputs use, with its SQL rules.
 #include "convert/sql_writer.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/value_text.h"
+#include "util/text_buffer.h"
 
 namespace tabrix {
 
-std::unique_ptr<RecordWriter> makeSqlWriter(JobContext&) { return nullptr; }
+namespace {
+
+// Words PostgreSQL reserves for itself and for functions and types: none of
+// them can name a table or a column unquoted. The Ansi script uses the same
+// list.
+constexpr std::string_view kPostgreSqlReserved[] = {
+    "all", "analyse", "analyze", "and", "any", "array", "as", "asc", "asymmetric", "authorization", "binary",
+    "both", "case", "cast", "check", "collate", "collation", "column", "concurrently", "constraint", "create",
+    "cross", "current_catalog", "current_date", "current_role", "current_schema", "current_time",
+    "current_timestamp", "current_user", "default", "deferrable", "desc", "distinct", "do", "else", "end",
+    "except", "false", "fetch", "for", "foreign", "freeze", "from", "full", "grant", "group", "having", "ilike",
+    "in", "initially", "inner", "intersect", "into", "is", "isnull", "join", "lateral", "leading", "left",
+    "like", "limit", "localtime", "localtimestamp", "natural", "not", "notnull", "null", "offset", "on", "only",
+    "or", "order", "outer", "overlaps", "placing", "primary", "references", "returning", "right", "select",
+    "session_user", "similar", "some", "symmetric", "table", "tablesample", "then", "to", "trailing", "true",
+    "union", "unique", "user", "using", "variadic", "verbose", "when", "where", "window", "with"};
+
+// Oracle's reserved words (its columns are always quoted; this decides for the table name).
+constexpr std::string_view kOracleReserved[] = {
+    "access", "add", "all", "alter", "and", "any", "as", "asc", "audit", "between", "by", "char", "check",
+    "cluster", "column", "column_value", "comment", "compress", "connect", "create", "current", "date",
+    "decimal", "default", "delete", "desc", "distinct", "drop", "else", "exclusive", "exists", "file", "float",
+    "for", "from", "grant", "group", "having", "identified", "immediate", "in", "increment", "index", "initial",
+    "insert", "integer", "intersect", "into", "is", "level", "like", "lock", "long", "maxextents", "minus",
+    "mlslabel", "mode", "modify", "nested_table_id", "noaudit", "nocompress", "not", "nowait", "null", "number",
+    "of", "offline", "on", "online", "option", "or", "order", "pctfree", "prior", "public", "raw", "rename",
+    "resource", "revoke", "row", "rowid", "rownum", "rows", "select", "session", "set", "share", "size",
+    "smallint", "start", "successful", "synonym", "sysdate", "table", "then", "to", "trigger", "uid", "union",
+    "unique", "update", "user", "validate", "values", "varchar", "varchar2", "view", "whenever", "where",
+    "with"};
+
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+template <size_t N>
+bool isListed(const std::string_view (&words)[N], std::string_view name) {
+  return std::any_of(std::begin(words), std::end(words), [&](std::string_view w) { return sameIgnoringCase(name, w); });
+}
+
+// Letters, digits and underscores, not starting with a digit: a name every
+// dialect reads without quotes unless it is a reserved word.
+bool isPlainIdentifier(std::string_view name) {
+  if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  });
+}
+
+std::string enclosed(std::string_view name, char open, char close) {
+  std::string out(1, open);
+  for (char c : name) {
+    out += c;
+    if (c == close) out += c;
+  }
+  out += close;
+  return out;
+}
+
+// A table or column name as the dialect reads it. MS SQL and MySQL names are
+// always bracketed or backquoted, Oracle column names always double-quoted;
+// otherwise a name is double-quoted only when it is no plain identifier or a
+// reserved word, so plain names keep the database's usual case folding.
+std::string quotedName(std::string_view name, SqlDialect dialect, bool column) {
+  switch (dialect) {
+    case SqlDialect::MsSql: return enclosed(name, '[', ']');
+    case SqlDialect::MySql: return enclosed(name, '`', '`');
+    case SqlDialect::Oracle:
+      if (column || !isPlainIdentifier(name) || isListed(kOracleReserved, name)) return enclosed(name, '"', '"');
+      return std::string(name);
+    case SqlDialect::Ansi:
+    case SqlDialect::PostgreSql:
+      if (!isPlainIdentifier(name) || isListed(kPostgreSqlReserved, name)) return enclosed(name, '"', '"');
+      return std::string(name);
+  }
+  return std::string(name);
+}
+
+// The file title of the source, cut at the first ".dbf" in any case.
+std::string tableNameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  for (size_t i = 0; i + 4 <= name.size(); ++i) {
+    if (sameIgnoringCase(std::string_view(name).substr(i, 4), ".dbf")) {
+      name.resize(i);
+      break;
+    }
+  }
+  return name;
+}
+
+// Text of any length: memos, long character fields and the fields whose
+// objects live in the memo file.
+const char* longTextType(SqlDialect d) {
+  switch (d) {
+    case SqlDialect::Ansi: return "Character Varying";
+    case SqlDialect::Oracle: return "Clob";
+    case SqlDialect::MySql: return "LongText";
+    case SqlDialect::MsSql: return "Text";
+    case SqlDialect::PostgreSql: return "Text";
+  }
+  return "Text";
+}
+
+const char* doubleType(SqlDialect d) {
+  switch (d) {
+    case SqlDialect::Oracle: return "Binary_Double";
+    case SqlDialect::MySql: return "Double";
+    case SqlDialect::MsSql: return "Float";
+    default: return "Double Precision";
+  }
+}
+
+// A fixed-width character column of the field's whole length (the high
+// length byte included); beyond what the dialect's Char holds, long text.
+std::string characterType(uint32_t length, SqlDialect d) {
+  length = std::max<uint32_t>(length, 1);
+  switch (d) {
+    case SqlDialect::Ansi: return fmt::format("Character({})", length);
+    case SqlDialect::Oracle: return length <= 2000 ? fmt::format("Char({})", length) : "Clob";
+    case SqlDialect::MySql: return length <= 255 ? fmt::format("Char({})", length) : "MediumText";
+    case SqlDialect::MsSql: return length <= 8000 ? fmt::format("Char({})", length) : "Varchar(max)";
+    case SqlDialect::PostgreSql: return fmt::format("Char({})", length);
+  }
+  return {};
+}
+
+std::string varcharType(uint32_t length, SqlDialect d) {
+  length = std::max<uint32_t>(length, 1);
+  switch (d) {
+    case SqlDialect::Ansi: return fmt::format("Character Varying({})", length);
+    case SqlDialect::Oracle: return fmt::format("Varchar2({})", length);
+    default: return fmt::format("Varchar({})", length);
+  }
+}
+
+// N and F: the text of a field of length L holds up to L digits before the
+// point, so L + d digits with d decimals hold every number it can store.
+std::string numericType(uint32_t length, uint32_t decimals, SqlDialect d) {
+  uint32_t precision = length + decimals;
+  uint32_t scale = decimals;
+  const uint32_t maxPrecision = d == SqlDialect::MySql ? 65 : d == SqlDialect::Oracle || d == SqlDialect::MsSql ? 38 : 1000;
+  precision = std::clamp<uint32_t>(precision, 1, maxPrecision);
+  scale = std::min(scale, d == SqlDialect::MySql ? std::min<uint32_t>(precision, 30) : precision);
+  return fmt::format("{}({},{})", d == SqlDialect::Oracle ? "Number" : "Numeric", precision, scale);
+}
+
+std::string columnType(const Field& f, SqlDialect d) {
+  switch (f.type) {
+    case 'C': return characterType(f.length, d);
+    case 'V': return varcharType(f.length, d);
+    case 'N':
+      if (f.decimals == 0 && f.length <= 9) return "Integer";
+      return numericType(f.length, f.decimals, d);
+    case 'F': return numericType(f.length, f.decimals, d);
+    // The whole 64-bit amount: 15 digits, a point, 4 decimals.
+    case 'Y': return "Numeric(19,4)";
+    case 'B': return f.length == 8 ? doubleType(d) : longTextType(d);
+    case 'O': return doubleType(d);
+    case 'I': return d == SqlDialect::MsSql ? "Int" : "Integer";
+    case '+': return d == SqlDialect::Oracle ? "Number" : "Numeric";
+    case 'D':
+      switch (d) {
+        case SqlDialect::MySql: return "DateTime";
+        default: return "Date";
+      }
+    case 'T':
+    case '@':
+      switch (d) {
+        case SqlDialect::Ansi: return "TimeStamp";
+        case SqlDialect::Oracle: return "TimeStamp";
+        case SqlDialect::MySql: return "DateTime";
+        case SqlDialect::MsSql: return "DateTime2";
+        case SqlDialect::PostgreSql: return "Timestamp";
+      }
+      break;
+    case 'L':
+      switch (d) {
+        case SqlDialect::Oracle: return "Char";
+        case SqlDialect::MySql: return "Tinyint";
+        case SqlDialect::MsSql: return "Bit";
+        default: return "Boolean";
+      }
+    default: break;
+  }
+  // M, and G, P, W, Q and other letters: their text form.
+  return longTextType(d);
+}
+
+class SqlWriter final : public RecordWriter {
+ public:
+  explicit SqlWriter(JobContext& job)
+      : job_(job), o_(job.options), dialect_(job.options.sqlDialect), utf8_(job.options.ansiCodePage),
+        values_(makeValueWriter(job, sqlRules(job))) {
+    rawTableName_ = tableNameOf(job_.table.path());
+    tableName_ = quotedName(inOutputCodePage(rawTableName_), dialect_, false);
+    if (o_.addRowId) names_.push_back({"ROWID", quotedName("ROWID", dialect_, true)});
+    for (int field : job_.columns) {
+      const std::string title = uniqueTitle(columnTitle(job_.table, field));
+      names_.push_back({title, quotedName(inOutputCodePage(title), dialect_, true)});
+    }
+    head_ = fmt::format("insert into {} ", tableName_);
+    if (o_.insertWithColumnNames) {
+      head_ += '(';
+      for (size_t c = 0; c < names_.size(); ++c) {
+        if (c) head_ += ',';
+        head_ += names_[c].quoted;
+      }
+      head_ += ") ";
+    }
+    head_ += "values(";
+  }
+
+  // A table of no column exists in no database but PostgreSQL, and its
+  // records hold nothing: its script stays empty.
+  void header() override {
+    if (!o_.exportFieldNames || names_.empty()) return;
+    const std::string& r = o_.rowDelimiter;
+    line_.clear();
+    switch (dialect_) {
+      case SqlDialect::MsSql:
+        line_.append(fmt::format("  if exists ( select * from sys.tables where name = N'{}')\r\n DROP TABLE {};\r\n",
+                                 doubledApostrophes(inOutputCodePage(rawTableName_)), tableName_));
+        break;
+      case SqlDialect::MySql:
+      case SqlDialect::PostgreSql: line_.append(fmt::format(" DROP TABLE IF EXISTS {};{}", tableName_, r)); break;
+      case SqlDialect::Ansi:
+      case SqlDialect::Oracle: line_.append(fmt::format(" DROP TABLE {};{}", tableName_, r)); break;
+    }
+    line_.append(fmt::format(" CREATE TABLE {} ({}", tableName_, r));
+    emit();
+    for (size_t c = 0; c < names_.size(); ++c) {
+      line_.clear();
+      const bool rowId = o_.addRowId && c == 0;
+      const std::string type =
+          rowId ? std::string(dialect_ == SqlDialect::MsSql ? "Int" : "Integer")
+                : columnType(job_.table.field(job_.columns[c - (o_.addRowId ? 1 : 0)]), dialect_);
+      const size_t align = 31 - std::min<size_t>(names_[c].title.size(), 30);
+      line_.append(names_[c].quoted);
+      line_.append("  ");
+      line_.append(std::string(align, ' '));
+      line_.append(type);
+      line_.append(c + 1 < names_.size() ? ", " : ");");
+      line_.append(r);
+      emit();
+    }
+  }
+
+  void record(const uint8_t* record, bool lastPosition) override {
+    if (names_.empty()) return;
+    line_.clear();
+    line_.append(head_);
+    if (o_.addRowId) {
+      char* p = line_.extend(24);
+      line_.commit(static_cast<size_t>(fmt::format_to(p, "{}", job_.recordsWritten) - p));
+      if (!job_.columns.empty()) line_.push_back(',');
+    }
+    values_->appendRecord(line_, record);
+    line_.append(");");
+    // "Go" ends a batch in the MS SQL tools, and the mysql client runs it as
+    // its own "go" command; psql refuses the line, and neither Oracle nor
+    // the standard knows it. It stands on a line of its own.
+    const bool go = (dialect_ == SqlDialect::MsSql || dialect_ == SqlDialect::MySql) && o_.sqlAddGo &&
+                    o_.sqlGoEvery > 0 &&
+                    job_.recordsWritten % static_cast<uint64_t>(o_.sqlGoEvery) == 0;
+    if (!lastPosition || go) line_.append(o_.rowDelimiter);
+    if (go) line_.append("Go\r\n");
+    emit();
+  }
+
+ private:
+  struct Name {
+    std::string title;   // as the table names it, for the alignment
+    std::string quoted;  // as the script writes it
+  };
+
+  // Databases compare column names without regard to case (PostgreSQL folds
+  // unquoted ones), so a name that repeats an earlier one gets a number.
+  std::string uniqueTitle(const std::string& title) const {
+    auto taken = [&](const std::string& candidate) {
+      return std::any_of(names_.begin(), names_.end(),
+                         [&](const Name& n) { return sameIgnoringCase(n.title, candidate); });
+    };
+    std::string unique = title;
+    for (int n = 2; taken(unique); ++n) unique = fmt::format("{}_{}", title, n);
+    return unique;
+  }
+
+  // Names are translated like the values, so the whole script is in one code page.
+  std::string inOutputCodePage(std::string text) const {
+    if (o_.outputOem) translateBytes(job_.codePages.ansiToOem, text.data(), text.size());
+    return text;
+  }
+
+  static std::string doubledApostrophes(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+      out += c;
+      if (c == '\'') out += c;
+    }
+    return out;
+  }
+
+  // Writes the line; a UTF-8 script is UTF-8 throughout, names included.
+  void emit() {
+    if (job_.utf8) {
+      char* p = converted_.extend(Utf8Converter::capacityFor(line_.size()));
+      job_.out.write(p, utf8_.convert(line_.data(), line_.size(), p));
+    } else {
+      job_.out.write(line_.data(), line_.size());
+    }
+  }
+
+  JobContext& job_;
+  const ConversionOptions& o_;
+  SqlDialect dialect_;
+  Utf8Converter utf8_;
+  std::unique_ptr<ValueWriter> values_;
+  std::string rawTableName_;
+  std::string tableName_;
+  std::vector<Name> names_;
+  std::string head_;
+  TextBuffer line_;
+  TextBuffer converted_;
+};
+
+}  // namespace
+
+std::unique_ptr<RecordWriter> makeSqlWriter(JobContext& job) { return std::make_unique<SqlWriter>(job); }
 
 }  // namespace tabrix

@@ -212,7 +212,7 @@ size_t formatDateIso(const uint8_t* d, bool emptyWhenBlank, IsoFlavour flavour, 
 }
 
 size_t formatDateTimeIso(const std::optional<DateTimeParts>& parts, bool xmlForm, IsoFlavour flavour,
-                         char* out) {
+                         char* out, bool withSeconds) {
   if (!parts) return 0;
   const DateTimeParts& t = *parts;
   char* p = putUnsigned(out, t.year);
@@ -220,18 +220,22 @@ size_t formatDateTimeIso(const std::optional<DateTimeParts>& parts, bool xmlForm
   p = put02(p, t.month);
   *p++ = '-';
   p = put02(p, t.day);
-  if (t.hour != 0) {
+  if (t.hour != 0 || withSeconds) {
     *p++ = xmlForm ? 'T' : ' ';
     p = put02(p, t.hour);
     *p++ = ':';
     p = put02(p, t.minute);
-    if (xmlForm) {
+    if (withSeconds) {
+      *p++ = ':';
+      p = put02(p, t.second);
+    } else if (xmlForm) {
       std::memcpy(p, ":00.000", 7);
       p += 7;
     }
   }
   const size_t len = static_cast<size_t>(p - out);
-  if (flavour == IsoFlavour::Oracle) return wrap("to_timestamp('", "', 'YYYY-MM-DD HH24:mi')", out, len);
+  if (flavour == IsoFlavour::Oracle)
+    return wrap("to_timestamp('", withSeconds ? "', 'YYYY-MM-DD HH24:MI:SS')" : "', 'YYYY-MM-DD HH24:mi')", out, len);
   return len;
 }
 

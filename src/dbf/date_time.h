@@ -35,8 +35,9 @@ enum class IsoFlavour { Plain, Oracle };
 // YYYY-MM-DD; a blank date gives "null", or nothing when emptyWhenBlank.
 size_t formatDateIso(const uint8_t* yyyymmdd, bool emptyWhenBlank, IsoFlavour flavour, char* out);
 // "Y-MM-DD HH:MM" or the XML form "Y-MM-DDTHH:MM:00.000"; the date alone at hour 0.
+// withSeconds: "Y-MM-DD HH:MM:SS" at every hour (SQL scripts keep the whole time).
 size_t formatDateTimeIso(const std::optional<DateTimeParts>& parts, bool xmlForm, IsoFlavour flavour,
-                         char* out);
+                         char* out, bool withSeconds = false);
 
 struct DayAndMillis {
   int64_t dayNumber = 0;     // Julian day number

@@ -62,6 +62,17 @@ TEST(IsoForms, DateTimesShowTheDateAloneAtHourZero) {
             "to_timestamp('2024-01-31 13:05', 'YYYY-MM-DD HH24:mi')");
 }
 
+TEST(IsoForms, DateTimesWithSecondsKeepTheWholeTimeAtEveryHour) {
+  char out[96];
+  const DateTimeParts midnight{2024, 1, 31, 0, 45, 10};
+  EXPECT_EQ(std::string(out, formatDateTimeIso(midnight, false, IsoFlavour::Plain, out, true)),
+            "2024-01-31 00:45:10");
+  EXPECT_EQ(std::string(out, formatDateTimeIso(DateTimeParts{2024, 1, 31, 13, 5, 9}, false, IsoFlavour::Oracle,
+                                               out, true)),
+            "to_timestamp('2024-01-31 13:05:09', 'YYYY-MM-DD HH24:MI:SS')");
+  EXPECT_EQ(formatDateTimeIso(std::nullopt, false, IsoFlavour::Plain, out, true), 0u);
+}
+
 TEST(LocalForms, DayAboveThirtyOneShowsTheTimeAlone) {
   EXPECT_EQ(local({2024, 1, 32, 7, 8, 9}, '1', false), "07:08:09");
   EXPECT_EQ(local({2024, 1, 32, 7, 8, 9}, '1', true), "07:08");

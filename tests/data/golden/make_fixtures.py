@@ -245,6 +245,22 @@ def vfp_times(folder):
     set_value(path, 2, "QTY", b"*****")
 
 
+def sql_values(folder):
+    """Apostrophes, a backslash, a reserved field name (DESC), blank values of
+    every kind, an overflowed number, '?' and blank logicals, a deleted record
+    and a dBase III memo with a line break."""
+    path = build(folder, "NAME C(12); QTY N(6,2); CNT N(5,0); DAY D; OK L; NOTE M", "db3", "cp1252", [
+        ("O'Brien", 1.5, 42, D(2024, 3, 5), True, "it's a\r\nmemo"),
+        ("C:\\dir\\", -2, None, None, False, None),
+        (None, None, None, None, None, None),
+        ("deleted", 9, 9, D(2024, 1, 2), True, "gone"),
+        ("last", 0, 7, D(1999, 12, 31), None, "x"),
+    ], deleted=(3,))
+    rename(path, "CNT", b"DESC")
+    set_value(path, 2, "OK", b" ")
+    set_value(path, 4, "QTY", b"******")
+
+
 CASES = {
     "csv_hdr": basic,
     "tsv_hdr": basic,
@@ -309,6 +325,18 @@ CASES = {
     "json_markup": markup,
     "json_utf8_exportall": markup,
     "json_onlystructure": markup,
+    "sql_postgresql": sql_values,
+    "sql_postgresql_createonly": sql_values,
+    "sql_postgresql_rowid_names": sql_values,
+    "sql_mysql_insertwithcolumns": sql_values,
+    "sql_mysql_noheader": sql_values,
+    "sql_mssql_go": sql_values,
+    "sql_oracle": sql_values,
+    "sql_ansi_rowid_names": sql_values,
+    "sql_mssql_vfp": vfp_values,
+    "sql_oracle_vfp": vfp_values,
+    "sql_mysql_utf8": lambda folder: umlauts(folder, "\u20ac"),
+    "sql_postgresql_utf8": lambda folder: umlauts(folder, "\u20ac"),
 }
 
 

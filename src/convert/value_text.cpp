@@ -1,0 +1,528 @@
+// A value is placed straight into the caller's line, then cleaned, doubled and
+// enclosed there, so no value is copied twice and nothing is allocated per
+// value. The word-wise scans find the bytes that need a second look (line
+// breaks, double quotes, the delimiter, zero bytes) eight at a time.
+//
+// The steps live in a class internal to this file and marked inline, so that
+// g++ folds them into the column loop; as members of a class seen by other
+// files a CSV conversion ran a fifth more instructions (callgrind, tables of
+// bench_make_table).
+#include "convert/value_text.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "convert/memo_text.h"
+#include "dbf/date_time.h"
+
+namespace tabrix {
+
+namespace {
+
+bool isLineBreak(char c) { return c == '\r' || c == '\n'; }
+
+// Doubles the first `count` occurrences of a and b in text[0, n) in place;
+// the buffer holds room for n + count bytes. Returns the new length.
+size_t doubleInPlace(char* text, size_t n, size_t count, char a, char b) {
+  size_t write = n + count;
+  size_t read = n;
+  while (read > 0 && write > read) {
+    const char c = text[--read];
+    text[--write] = c;
+    if (c == a || c == b) text[--write] = c;
+  }
+  return n + count;
+}
+
+// The word-wise scans below read bytes in little-endian order.
+static_assert(std::endian::native == std::endian::little);
+
+constexpr uint64_t kEightSpaces = 0x2020202020202020ULL;
+
+// Length of text[0, n) without its trailing blanks, eight bytes at a time: the
+// highest byte of a word that differs from a blank ends the text.
+size_t withoutTrailingSpaces(const char* text, size_t n) {
+  while (n >= 8) {
+    uint64_t word;
+    std::memcpy(&word, text + n - 8, 8);
+    if (const uint64_t other = word ^ kEightSpaces) return n - 8 + (63 - std::countl_zero(other)) / 8 + 1;
+    n -= 8;
+  }
+  while (n > 0 && text[n - 1] == ' ') --n;
+  return n;
+}
+
+// Number of blanks text[0, n) begins with, eight bytes at a time.
+size_t leadingSpaces(const char* text, size_t n) {
+  size_t i = 0;
+  while (i + 8 <= n) {
+    uint64_t word;
+    std::memcpy(&word, text + i, 8);
+    if (const uint64_t other = word ^ kEightSpaces) return i + std::countr_zero(other) / 8;
+    i += 8;
+  }
+  while (i < n && text[i] == ' ') ++i;
+  return i;
+}
+
+// Bytes that need a second look in a value.
+enum : uint8_t { kLineBreakByte = 1, kQuoteByte = 2, kDelimiterByte = 4, kZeroByte = 8 };
+
+bool allSpaces(const uint8_t* bytes, size_t len) {
+  for (size_t i = 0; i < len; ++i)
+    if (bytes[i] != ' ') return false;
+  return true;
+}
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A number every SQL dialect reads: sign, digits with at most one point (at
+// least one digit), an optional exponent; blanks around it are allowed. Blank
+// texts, "****" overflow marks and damaged values are not numbers.
+bool isSqlNumber(const char* text, size_t n) {
+  size_t i = leadingSpaces(text, n);
+  n = withoutTrailingSpaces(text, n);
+  if (i < n && (text[i] == '-' || text[i] == '+')) ++i;
+  size_t digits = 0;
+  while (i < n && isDigit(text[i])) ++i, ++digits;
+  if (i < n && text[i] == '.') {
+    ++i;
+    while (i < n && isDigit(text[i])) ++i, ++digits;
+  }
+  if (digits == 0) return false;
+  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < n && (text[i] == '-' || text[i] == '+')) ++i;
+    size_t exponent = 0;
+    while (i < n && isDigit(text[i])) ++i, ++exponent;
+    if (exponent == 0) return false;
+  }
+  return i == n;
+}
+
+int number(const uint8_t* digits, size_t count) {
+  int v = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (!isDigit(static_cast<char>(digits[i]))) return -1;
+    v = v * 10 + (digits[i] - '0');
+  }
+  return v;
+}
+
+bool isCalendarDate(int year, int month, int day) {
+  if (year < 1 || month < 1 || month > 12 || day < 1) return false;
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
+// A stored YYYYMMDD that names a day of the calendar; blank, zero and damaged
+// dates do not.
+bool isValidDate(const uint8_t* bytes, size_t len) {
+  return len >= 8 && isCalendarDate(number(bytes, 4), number(bytes + 4, 2), number(bytes + 6, 2));
+}
+
+// The date-time of a T field stored as 14 characters YYYYMMDDhhmmss.
+std::optional<DateTimeParts> dateTimeFromText(const uint8_t* bytes) {
+  const int year = number(bytes, 4), month = number(bytes + 4, 2), day = number(bytes + 6, 2);
+  const int hour = number(bytes + 8, 2), minute = number(bytes + 10, 2), second = number(bytes + 12, 2);
+  if (!isCalendarDate(year, month, day) || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
+      second > 59)
+    return std::nullopt;
+  DateTimeParts parts;
+  parts.year = static_cast<uint16_t>(year);
+  parts.month = static_cast<uint16_t>(month);
+  parts.day = static_cast<uint16_t>(day);
+  parts.hour = static_cast<uint16_t>(hour);
+  parts.minute = static_cast<uint16_t>(minute);
+  parts.second = static_cast<uint16_t>(second);
+  return parts;
+}
+
+// The first 8 bytes of a binary field, zero-padded when it is shorter.
+std::array<uint8_t, 8> eightBytes(const uint8_t* bytes, size_t len) {
+  std::array<uint8_t, 8> b{};
+  std::memcpy(b.data(), bytes, std::min<size_t>(8, len));
+  return b;
+}
+
+constexpr char kNull[] = "null";
+
+class Values final : public ValueWriter {
+ public:
+  Values(JobContext& job, const ValueRules& rules);
+
+  void appendRecord(TextBuffer& line, const uint8_t* record) override;
+
+ private:
+  template <bool Sql>
+  void appendColumns(TextBuffer& line, const uint8_t* record);
+  template <bool Sql>
+  void append(TextBuffer& line, int field, const uint8_t* record);
+  enum class SqlForm { Text, Number, Bare, Date, DateTime, Logical };
+  SqlForm sqlFormOf(const Field& f) const;
+  uint8_t classify(const char* text, size_t n) const;
+  bool isBlank(const Field& f, const uint8_t* bytes) const;
+  size_t decodeValue(int field, const uint8_t* record, char* out) const;
+  size_t placeTrimmedValue(int field, const uint8_t* record, char* p, uint8_t& seen) const;
+  template <bool Sql>
+  void appendValue(TextBuffer& line, int field, const uint8_t* record);
+  void appendSqlDate(TextBuffer& line, int field, const uint8_t* record);
+  void appendSqlLogical(TextBuffer& line, const Field& f, const uint8_t* bytes);
+  void appendMemo(TextBuffer& line, int field, const uint8_t* record);
+  size_t doubleSqlSpecials(char* text, size_t n) const;
+
+  JobContext& job_;
+  const ConversionOptions& o_;
+  ValueRules rules_;
+  bool sql_ = false;
+  bool mySql_ = false;
+  char delimiterFirst_ = ',';
+  bool singleCharDelimiter_ = true;
+  bool tabDelimiter_ = false;
+  size_t valueRoom_ = 64;
+  uint64_t delimiterWord_ = 0;
+  uint64_t fillerWord_ = 0;
+  std::string memo_;
+};
+
+}  // namespace
+
+ValueRules delimitedRules(const JobContext& job) {
+  ValueRules rules;
+  rules.delimiter = job.delimiter;
+  rules.multiCharDelimiter = job.multiCharDelimiter;
+  rules.quoteChar = job.options.quoteChar;
+  rules.quoteAllFields = job.options.quoteAllFields;
+  return rules;
+}
+
+ValueRules sqlRules(const JobContext& job) {
+  ValueRules rules;
+  rules.sql = true;
+  rules.dialect = job.options.sqlDialect;
+  rules.delimiter.assign(1, ',');
+  rules.quoteChar = '\'';
+  return rules;
+}
+
+namespace {
+
+Values::Values(JobContext& job, const ValueRules& rules)
+    : job_(job), o_(job.options), rules_(rules), sql_(rules.sql), mySql_(rules.sql && rules.dialect == SqlDialect::MySql) {
+  for (int field : job_.columns)
+    valueRoom_ = std::max(valueRoom_, 2 * decodedTextCapacity(job_.table.field(field)) + 2);
+  delimiterFirst_ = rules_.delimiter.empty() ? '\0' : rules_.delimiter[0];
+  singleCharDelimiter_ = rules_.delimiter.size() == 1;
+  tabDelimiter_ = delimiterFirst_ == '\t';
+  delimiterWord_ = 0x0101010101010101ULL * static_cast<uint8_t>(delimiterFirst_);
+  // Bytes past a value's end are masked with a byte that is never special.
+  const uint8_t filler = delimiterFirst_ == 'x' ? 'y' : 'x';
+  fillerWord_ = 0x0101010101010101ULL * filler;
+}
+
+inline Values::SqlForm Values::sqlFormOf(const Field& f) const {
+  switch (f.type) {
+    case 'N': case 'F': case 'O': return SqlForm::Number;
+    case 'B': return f.length == 8 ? SqlForm::Number : SqlForm::Text;  // else a dBase binary memo reference
+    case 'I': case '+': case 'Y': return SqlForm::Bare;
+    case 'D': return SqlForm::Date;
+    case 'T': case '@': return SqlForm::DateTime;
+    case 'L': return SqlForm::Logical;
+    default: return SqlForm::Text;
+  }
+}
+
+// The classes of the bytes of text[0, n), eight bytes at a time without a
+// table look-up. The text must be followed by 8 readable bytes (the record
+// chunk and the line both have them); bytes past n are masked out.
+inline uint8_t Values::classify(const char* text, size_t n) const {
+  constexpr uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
+  auto holds = [](uint64_t word, uint64_t pattern) {
+    const uint64_t v = word ^ pattern;
+    return ((v - kOnes) & ~v & kHighs) != 0;
+  };
+  uint8_t seen = 0;
+  for (size_t i = 0; i < n; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, text + i, 8);
+    if (n - i < 8) {
+      const uint64_t keep = (uint64_t{1} << (8 * (n - i))) - 1;
+      word = (word & keep) | (fillerWord_ & ~keep);
+    }
+    seen |= static_cast<uint8_t>((holds(word, 0) ? kZeroByte : 0) |
+                                 (holds(word, kOnes * '\r') || holds(word, kOnes * '\n') ? kLineBreakByte : 0) |
+                                 (holds(word, kOnes * '"') ? kQuoteByte : 0) |
+                                 (delimiterFirst_ != '\0' && holds(word, delimiterWord_) ? kDelimiterByte : 0));
+  }
+  return seen;
+}
+
+inline bool Values::isBlank(const Field& f, const uint8_t* bytes) const {
+  if (f.type == 'D' || f.type == 'L') return f.length == 0 || bytes[0] == ' ';
+  if (f.type == 'N' || f.type == 'F') return allSpaces(bytes, f.length);
+  return false;
+}
+
+// The text of a value. SQL writes what the database must hold exactly: a
+// currency with all four decimals, a double in its shortest exact form (the
+// six or eleven decimals of the text outputs lose digits).
+size_t Values::decodeValue(int field, const uint8_t* record, char* out) const {
+  const Field& f = job_.table.field(field);
+  if (sql_ && (f.type == 'Y' || f.type == 'O' || (f.type == 'B' && f.length == 8))) {
+    const auto b = eightBytes(record + f.offset, f.length);
+    if (f.type == 'Y') {
+      int64_t amount;
+      std::memcpy(&amount, b.data(), sizeof amount);
+      return formatCurrency(amount, 4, out);
+    }
+    double value;
+    if (f.type == 'O') value = decodeLevel7Double(b.data());
+    else std::memcpy(&value, b.data(), sizeof value);
+    // "inf" and "nan" are no numbers: they become null.
+    return static_cast<size_t>(fmt::format_to(out, "{}", value) - out);
+  }
+  return decodeFieldText(job_.table, field, record, job_.decode, out);
+}
+
+// Puts the text of a field into p, trimmed unless asked not to, and returns
+// its length; seen gets the classes of its bytes. Fields whose text is their
+// stored bytes are trimmed where they are stored and only what remains is copied.
+inline size_t Values::placeTrimmedValue(int field, const uint8_t* record, char* p, uint8_t& seen) const {
+  const Field& f = job_.table.field(field);
+  const bool character = f.type == 'C';
+  const bool storedText = (character && !job_.table.sourceIsOem()) || f.type == 'L' ||
+                          ((f.type == 'N' || f.type == 'F') && !o_.dropDecimals);
+  const char* src = p;
+  size_t n;
+  if (storedText) {
+    src = reinterpret_cast<const char*>(record + f.offset);
+    n = f.type == 'L' ? std::min<size_t>(f.length, 1) : f.length;
+  } else {
+    n = decodeValue(field, record, p);
+  }
+  if (!o_.noTrim) {
+    n = withoutTrailingSpaces(src, n);
+    if (!character) {
+      const size_t lead = leadingSpaces(src, n);
+      src += lead;
+      n -= lead;
+    }
+  }
+  seen = classify(src, n);
+  // A stored text is copied; a decoded one moves within the line.
+  if (storedText) std::memcpy(p, src, n);
+  else if (src != p) std::memmove(p, src, n);
+  return n;
+}
+
+// Apostrophes are doubled in every SQL string; MySQL also reads a backslash
+// as an escape, so there a backslash is doubled too.
+size_t Values::doubleSqlSpecials(char* text, size_t n) const {
+  const char backslash = mySql_ ? '\\' : '\'';
+  size_t count = 0;
+  for (size_t i = 0; i < n; ++i) count += text[i] == '\'' || text[i] == backslash;
+  return count ? doubleInPlace(text, n, count, '\'', backslash) : n;
+}
+
+// The delimited and the SQL rules are two instances of the same steps, so
+// the delimited outputs pay nothing for the SQL branches.
+void Values::appendRecord(TextBuffer& line, const uint8_t* record) {
+  if (sql_) appendColumns<true>(line, record);
+  else appendColumns<false>(line, record);
+}
+
+template <bool Sql>
+void Values::appendColumns(TextBuffer& line, const uint8_t* record) {
+  const std::vector<int>& columns = job_.columns;
+  for (size_t c = 0; c < columns.size(); ++c) {
+    append<Sql>(line, columns[c], record);
+    if (c + 1 == columns.size()) break;
+    if (singleCharDelimiter_) line.push_back(delimiterFirst_);
+    else line.append(rules_.delimiter);
+  }
+}
+
+template <bool Sql>
+inline void Values::append(TextBuffer& line, int field, const uint8_t* record) {
+  const Field& f = job_.table.field(field);
+  if (f.type == 'M') {
+    appendMemo(line, field, record);
+    return;
+  }
+  if (Sql) {
+    switch (sqlFormOf(f)) {
+      case SqlForm::Date:
+      case SqlForm::DateTime: appendSqlDate(line, field, record); return;
+      case SqlForm::Logical: appendSqlLogical(line, f, record + f.offset); return;
+      default: break;
+    }
+  }
+  appendValue<Sql>(line, field, record);
+}
+
+template <bool Sql>
+inline void Values::appendValue(TextBuffer& line, int field, const uint8_t* record) {
+  const Field& f = job_.table.field(field);
+  const uint8_t* bytes = record + f.offset;
+  const bool character = f.type == 'C';
+  // A blank date would show as separators between blanks: it is written empty.
+  if (f.type == 'D' && (f.length == 0 || bytes[0] == ' ' || bytes[0] == '\0')) return;
+  char* p = line.extend(valueRoom_);
+  uint8_t seen = 0;
+  size_t n = placeTrimmedValue(field, record, p, seen);
+  if (seen & kZeroByte) {
+    // A stored text ends at its first zero byte.
+    n = static_cast<size_t>(static_cast<const char*>(std::memchr(p, '\0', n)) - p);
+    if (!o_.noTrim) n = withoutTrailingSpaces(p, n);
+    seen = classify(p, n);
+  }
+  const bool sqlText = Sql && sqlFormOf(f) == SqlForm::Text;
+  // One statement or record per line: line breaks inside values become spaces.
+  if ((character || sqlText) && (seen & kLineBreakByte)) {
+    for (size_t i = 0; i < n; ++i)
+      if (isLineBreak(p[i])) p[i] = ' ';
+    if (!o_.noTrim) n = withoutTrailingSpaces(p, n);
+  }
+  if (character && o_.outputOem) translateBytes(job_.codePages.ansiToOem, p, n);
+  if (Sql) {
+    // Text is a string literal; a number that is blank, an overflow mark or
+    // damaged becomes null rather than a statement the database refuses.
+    if (sqlText) {
+      n = doubleSqlSpecials(p, n);
+      std::memmove(p + 1, p, n);
+      p[0] = rules_.quoteChar;
+      p[n + 1] = rules_.quoteChar;
+      n += 2;
+    } else if (sqlFormOf(f) == SqlForm::Number && !isSqlNumber(p, n)) {
+      std::memcpy(p, kNull, 4);
+      n = 4;
+    }
+    line.commit(n);
+    return;
+  }
+  const size_t quotes = (seen & kQuoteByte) ? static_cast<size_t>(std::count(p, p + n, '"')) : 0;
+  // Translation may have produced the delimiter; look again only then.
+  const bool holdsDelimiter = (character && o_.outputOem) ? std::memchr(p, delimiterFirst_, n) != nullptr
+                                                          : (seen & kDelimiterByte) != 0;
+  // Double quotes are doubled once: inside character values unless the
+  // delimiter is a tab, and in any value a double quote encloses.
+  if (quotes && ((character && !tabDelimiter_) || rules_.quoteChar == '"'))
+    n = doubleInPlace(p, n, quotes, '"', '"');
+  char enclosing = '\0';
+  if (rules_.quoteChar != '\0' &&
+      (rules_.quoteAllFields || character || f.type == 'D' || f.type == 'T' || f.type == '@') &&
+      !isBlank(f, bytes)) {
+    enclosing = rules_.quoteChar;
+  } else if (!rules_.multiCharDelimiter && !rules_.quoteAllFields && delimiterFirst_ != '\0' &&
+             (holdsDelimiter || (delimiterFirst_ == ' ' && n > 0))) {
+    // A space delimiter would match the value's placeholder: every non-empty value is enclosed.
+    enclosing = '"';
+  }
+  if (enclosing) {
+    std::memmove(p + 1, p, n);
+    p[0] = enclosing;
+    p[n + 1] = enclosing;
+    n += 2;
+  }
+  line.commit(n);
+}
+
+// Dates and date-times as SQL literals: 'YYYY-MM-DD' and 'YYYY-MM-DD hh:mm:ss',
+// wrapped in to_date/to_timestamp for Oracle. A blank, zero or damaged value
+// is null: the database would refuse it.
+void Values::appendSqlDate(TextBuffer& line, int field, const uint8_t* record) {
+  const Field& f = job_.table.field(field);
+  const uint8_t* bytes = record + f.offset;
+  const bool oracle = rules_.dialect == SqlDialect::Oracle;
+  const IsoFlavour flavour = oracle ? IsoFlavour::Oracle : IsoFlavour::Plain;
+  char* p = line.extend(128);
+  size_t n = 0;
+  if (f.type == 'D') {
+    if (isValidDate(bytes, f.length)) n = formatDateIso(bytes, false, flavour, p + 1);
+  } else {
+    const bool text = f.type == 'T' && f.length == 14 && !job_.table.isLevel7();
+    const auto parts = text ? dateTimeFromText(bytes) : decodeDateTime(job_.table, field, record);
+    n = formatDateTimeIso(parts, false, flavour, p + 1, /*withSeconds=*/true);
+  }
+  if (n == 0) {
+    line.append(kNull, 4);
+  } else if (oracle) {
+    std::memmove(p, p + 1, n);
+    line.commit(n);
+  } else {
+    p[0] = rules_.quoteChar;
+    p[n + 1] = rules_.quoteChar;
+    line.commit(n + 2);
+  }
+}
+
+// T, t, Y, y are true; F, f, N, n false; '?', a blank or any other byte is
+// no value. MySQL and MS SQL store 1 and 0, Oracle and PostgreSQL the letter,
+// Ansi the standard TRUE and FALSE.
+void Values::appendSqlLogical(TextBuffer& line, const Field& f, const uint8_t* bytes) {
+  const char letter = f.length ? static_cast<char>(bytes[0]) : ' ';
+  bool truth;
+  switch (letter) {
+    case 'T': case 't': case 'Y': case 'y': truth = true; break;
+    case 'F': case 'f': case 'N': case 'n': truth = false; break;
+    default: line.append(kNull, 4); return;
+  }
+  switch (rules_.dialect) {
+    case SqlDialect::MySql:
+    case SqlDialect::MsSql: line.push_back(truth ? '1' : '0'); break;
+    case SqlDialect::Oracle:
+    case SqlDialect::PostgreSql: {
+      const char quoted[3] = {rules_.quoteChar, letter, rules_.quoteChar};
+      line.append(quoted, 3);
+      break;
+    }
+    case SqlDialect::Ansi: line.append(truth ? std::string_view("TRUE") : std::string_view("FALSE")); break;
+  }
+}
+
+void Values::appendMemo(TextBuffer& line, int field, const uint8_t* record) {
+  const bool smt = isSmt(job_.table.version());
+  readMemoText(job_.table, field, record, job_.codePages, memo_);
+  if (!memo_.empty()) {
+    for (char& c : memo_) {
+      if ((isLineBreak(c) && (sql_ || !o_.keepLineBreaks)) || c == '\t' || (smt && c == '\x8D')) c = ' ';
+      // No database takes a zero byte inside a string.
+      else if (sql_ && c == '\0') c = ' ';
+    }
+    if (smt)
+      while (!memo_.empty() && memo_.back() == ' ') memo_.pop_back();
+    if (o_.outputOem) translateBytes(job_.codePages.ansiToOem, memo_.data(), memo_.size());
+  }
+  if (sql_) {
+    // The room for every byte doubled and the two apostrophes.
+    char* p = line.extend(2 * memo_.size() + 2);
+    p[0] = rules_.quoteChar;
+    std::memcpy(p + 1, memo_.data(), memo_.size());
+    size_t n = doubleSqlSpecials(p + 1, memo_.size());
+    p[n + 1] = rules_.quoteChar;
+    line.commit(n + 2);
+    return;
+  }
+  const bool enclose =
+      rules_.quoteAllFields || (delimiterFirst_ != '\0' && memo_.find(delimiterFirst_) != std::string::npos);
+  const size_t quotes = tabDelimiter_ ? 0 : static_cast<size_t>(std::count(memo_.begin(), memo_.end(), '"'));
+  char* p = line.extend(memo_.size() + quotes + 2);
+  size_t n = 0;
+  if (enclose) p[n++] = '"';
+  std::memcpy(p + n, memo_.data(), memo_.size());
+  n += quotes ? doubleInPlace(p + n, memo_.size(), quotes, '"', '"') : memo_.size();
+  if (enclose) p[n++] = '"';
+  line.commit(n);
+}
+
+}  // namespace
+
+std::unique_ptr<ValueWriter> makeValueWriter(JobContext& job, const ValueRules& rules) {
+  return std::make_unique<Values>(job, rules);
+}
+
+}  // namespace tabrix

@@ -1,0 +1,42 @@
+#pragma once
+// The text of one exported value as the delimited outputs (TXT, CSV, TSV) and
+// the SQL script write it. Both go through the same steps (decode, trim, line
+// breaks, OEM, doubling, enclosing); the SQL rules change a few of them: dates,
+// date-times and logicals become SQL literals, text is enclosed in apostrophes
+// with apostrophes doubled, and a blank or unusable value becomes null.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "convert/record_writer.h"
+#include "util/text_buffer.h"
+
+namespace tabrix {
+
+// What differs between the delimited and the SQL forms of a value.
+struct ValueRules {
+  bool sql = false;
+  SqlDialect dialect = SqlDialect::MySql;
+  std::string delimiter;  // resolved: "tab" and "space" are characters
+  bool multiCharDelimiter = false;
+  char quoteChar = '\0';
+  bool quoteAllFields = false;
+};
+
+// The delimited rules of a job's options.
+ValueRules delimitedRules(const JobContext& job);
+// The SQL rules: values joined by commas, text in apostrophes.
+ValueRules sqlRules(const JobContext& job);
+
+class ValueWriter {
+ public:
+  virtual ~ValueWriter() = default;
+  // Appends the values of the exported fields of record to line, with the
+  // rules' delimiter between them. The record must be followed by
+  // DbfTable::kRecordSlack readable bytes.
+  virtual void appendRecord(TextBuffer& line, const uint8_t* record) = 0;
+};
+
+std::unique_ptr<ValueWriter> makeValueWriter(JobContext& job, const ValueRules& rules);
+
+}  // namespace tabrix
