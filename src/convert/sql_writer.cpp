@@ -330,14 +330,7 @@ class SqlWriter final : public RecordWriter {
   }
 
   // Writes the line; a UTF-8 script is UTF-8 throughout, names included.
-  void emit() {
-    if (job_.utf8) {
-      char* p = converted_.extend(Utf8Converter::capacityFor(line_.size()));
-      job_.out.write(p, utf8_.convert(line_.data(), line_.size(), p));
-    } else {
-      job_.out.write(line_.data(), line_.size());
-    }
-  }
+  void emit() { writeLine(job_.out, line_, job_.utf8 ? &utf8_ : nullptr, converted_); }
 
   JobContext& job_;
   const ConversionOptions& o_;

@@ -70,14 +70,7 @@ class DelimitedWriter final : public RecordWriter {
   }
 
   // Writes the line, converted to the output's code page.
-  void emit() {
-    if (o_.utf8) {
-      char* p = converted_.extend(Utf8Converter::capacityFor(line_.size()));
-      job_.out.write(p, utf8_.convert(line_.data(), line_.size(), p));
-    } else {
-      job_.out.write(line_.data(), line_.size());
-    }
-  }
+  void emit() { writeLine(job_.out, line_, o_.utf8 ? &utf8_ : nullptr, converted_); }
 
   JobContext& job_;
   const ConversionOptions& o_;

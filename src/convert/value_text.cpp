@@ -525,4 +525,13 @@ std::unique_ptr<ValueWriter> makeValueWriter(JobContext& job, const ValueRules& 
   return std::make_unique<Values>(job, rules);
 }
 
+void writeLine(OutputFile& out, const TextBuffer& line, Utf8Converter* utf8, TextBuffer& scratch) {
+  if (utf8) {
+    char* p = scratch.extend(Utf8Converter::capacityFor(line.size()));
+    out.write(p, utf8->convert(line.data(), line.size(), p));
+  } else {
+    out.write(line.data(), line.size());
+  }
+}
+
 }  // namespace tabrix

@@ -39,4 +39,7 @@ class ValueWriter {
 
 std::unique_ptr<ValueWriter> makeValueWriter(JobContext& job, const ValueRules& rules);
 
+// Writes line to out as it is, or converted to UTF-8 through scratch.
+void writeLine(OutputFile& out, const TextBuffer& line, Utf8Converter* utf8, TextBuffer& scratch);
+
 }  // namespace tabrix
