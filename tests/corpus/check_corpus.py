@@ -26,6 +26,7 @@ import collections
 import csv
 import datetime
 import decimal
+import hashlib
 import json
 import os
 import re
@@ -97,6 +98,22 @@ def copy_corpus(source, target):
         for name in dirs + files:
             path = os.path.join(root, name)
             os.chmod(path, os.stat(path).st_mode | 0o200)
+
+
+def distinct_golden_cases(folder):
+    """The golden cases below folder whose input table.dbf differs from every
+    earlier case's, in name order: each fixture table is converted once."""
+    seen, cases = set(), []
+    for case in sorted(os.listdir(folder)):
+        path = os.path.join(folder, case, "table.dbf")
+        if not os.path.isfile(path):
+            continue
+        with open(path, "rb") as f:
+            digest = hashlib.sha256(f.read()).hexdigest()
+        if digest not in seen:
+            seen.add(digest)
+            cases.append(case)
+    return cases
 
 
 def odd_tables(manifest_path):

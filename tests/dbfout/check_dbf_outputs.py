@@ -33,7 +33,6 @@ import argparse
 import collections
 import datetime
 import decimal
-import hashlib
 import math
 import os
 import shutil
@@ -516,18 +515,9 @@ def check_table(root, workdir, tabrix, dump, table):
 
 
 def fixture_tables(folder, target):
-    """The golden cases' input tables, each once, copied with their memo files."""
-    seen = set()
+    """The golden cases' distinct input tables, copied with their memo files."""
     tables = []
-    for case in sorted(os.listdir(folder)):
-        path = os.path.join(folder, case, "table.dbf")
-        if not os.path.exists(path):
-            continue
-        with open(path, "rb") as f:
-            digest = hashlib.sha1(f.read()).hexdigest()
-        if digest in seen:
-            continue
-        seen.add(digest)
+    for case in cc.distinct_golden_cases(folder):
         os.makedirs(os.path.join(target, case))
         for name in os.listdir(os.path.join(folder, case)):
             if name.lower().startswith("table."):

@@ -36,7 +36,6 @@ A document that LibreOffice did not turn into text fails its table.
 """
 import argparse
 import csv
-import hashlib
 import os
 import re
 import shutil
@@ -209,22 +208,6 @@ def compare(table, text):
     unit.compared += table.cells
 
 
-def fixture_tables(folder):
-    """The tables of the golden cases, each distinct table once."""
-    seen = set()
-    tables = []
-    for case in sorted(os.listdir(folder)):
-        path = os.path.join(folder, case, "table.dbf")
-        if not os.path.exists(path):
-            continue
-        with open(path, "rb") as f:
-            digest = hashlib.sha256(f.read()).hexdigest()
-        if digest not in seen:
-            seen.add(digest)
-            tables.append(os.path.join(case, "table.dbf"))
-    return tables
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--tabrix", required=True, help="path of the tabrix executable")
@@ -256,7 +239,8 @@ def main():
             os.mkdir(folder)
 
         tables = []
-        sources = [(f"fixture {t}", os.path.join(fixtures, t)) for t in fixture_tables(fixtures)]
+        sources = [(f"fixture {c}/table.dbf", os.path.join(fixtures, c, "table.dbf"))
+                   for c in cc.distinct_golden_cases(fixtures)]
         skipped = []
         for t in cc.find_tables(root):
             if t in cc.UNREADABLE:

@@ -48,7 +48,6 @@ Tables the reader refuses are listed, not checked.
 import argparse
 import concurrent.futures
 import decimal
-import hashlib
 import os
 import re
 import shutil
@@ -448,21 +447,6 @@ def check_table(args, worker, name, path):
     return unit
 
 
-def fixture_tables(folder):
-    """The golden cases' input tables, each distinct table once, with its memo file."""
-    seen, tables = set(), []
-    for case in sorted(os.listdir(folder)):
-        path = os.path.join(folder, case, "table.dbf")
-        if not os.path.isfile(path):
-            continue
-        with open(path, "rb") as f:
-            digest = hashlib.sha256(f.read()).hexdigest()
-        if digest not in seen:
-            seen.add(digest)
-            tables.append((f"fixture {case}", os.path.join(folder, case)))
-    return tables
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--tabrix", required=True)
@@ -487,7 +471,8 @@ def main():
         root = os.path.join(temp, "corpus")
         cc.copy_corpus(source, root)
         tables = []
-        for name, folder in fixture_tables(args.fixtures):
+        for case in cc.distinct_golden_cases(args.fixtures):
+            name, folder = f"fixture {case}", os.path.join(args.fixtures, case)
             if args.only and args.only not in name:
                 continue
             copy = os.path.join(temp, "fixtures", os.path.basename(folder))
