@@ -44,6 +44,9 @@ struct ConversionOptions {
   bool commandLineMode = false;
   JobLog* logFile = nullptr;  // not owned
   int logLevel = 0;           // 1: no "Open file" and per-source lines
+  // The run's sources and their memo files: no file a job writes may be one
+  // of them (compared as files, after links are resolved).
+  std::vector<std::string> protectedPaths;
 
   // Record walk and tests.
   bool skipDeleted = false;

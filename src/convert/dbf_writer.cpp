@@ -281,7 +281,7 @@ class DbfWriter final : public RecordWriter {
       const std::string memoPath = siblingWithExtension(job_.outputPath, memoExtensionFor(job_.outputPath, version_));
       // A new table starts a new memo file; an appended one adds to its own.
       if (!appending_) std::filesystem::remove(memoPath, ec);
-      outputMemo_ = MemoFile::openFor(job_.outputPath, version_);
+      outputMemo_ = MemoFile::openForWriting(memoPath, version_);
       if (!outputMemo_->isOpen()) {
         reason = fmt::format("cannot create the memo file {}", outputMemo_->path());
         return false;

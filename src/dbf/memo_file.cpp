@@ -59,6 +59,15 @@ std::unique_ptr<MemoFile> MemoFile::openFor(const std::string& tablePath, uint8_
   return memo;
 }
 
+std::unique_ptr<MemoFile> MemoFile::openForWriting(const std::string& memoPath, uint8_t version) {
+  auto file = std::make_unique<File>();
+  std::string error;
+  if (!file->open(memoPath, FileMode::ReadWriteCreate, error)) file.reset();
+  auto memo = std::make_unique<MemoFile>(std::move(file), version);
+  memo->path_ = memoPath;
+  return memo;
+}
+
 void MemoFile::readHeader() {
   uint8_t h[kMemoHeaderSize] = {};
   store_->readAt(0, h, sizeof h);

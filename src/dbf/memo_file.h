@@ -31,6 +31,9 @@ class MemoFile {
   // The memo file of the table at tablePath, found without regard to case;
   // created empty when missing and the folder allows it.
   static std::unique_ptr<MemoFile> openFor(const std::string& tablePath, uint8_t version);
+  // The memo file a writer fills, at exactly memoPath: opened to read and
+  // write, created when missing (an empty file gets a fresh header).
+  static std::unique_ptr<MemoFile> openForWriting(const std::string& memoPath, uint8_t version);
 
   bool isOpen() const { return store_ != nullptr; }
   const std::string& path() const { return path_; }

@@ -12,6 +12,12 @@ namespace tabrix {
 
 std::string systemErrorText(int errnum) { return std::strerror(errnum); }
 
+bool isSameFile(const std::string& a, const std::string& b) {
+  struct stat sa {}, sb {};
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 File::~File() { close(); }
 
 File::File(File&& other) noexcept

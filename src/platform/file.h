@@ -41,6 +41,10 @@ class File final : public ByteStore {
 
 std::string systemErrorText(int errnum);
 
+// Whether both paths exist and name the same file (links resolved, hard
+// links included).
+bool isSameFile(const std::string& a, const std::string& b);
+
 // The lines of a text file (LF or CR LF). False, with the system's text in
 // error, when the file cannot be read (a folder among them).
 bool readTextLines(const std::string& path, std::vector<std::string>& lines, std::string& error);
