@@ -6,7 +6,7 @@ the expected values stored beside each table.
 
 TABRIX_CORPUS, when set, names the corpus folder instead of --corpus. The
 corpus is copied to a temporary folder first: opening a table creates its
-missing memo file, and the shared folder must stay untouched.
+missing memo file, and the repository's copy must stay untouched.
 
 Each table is one unit; it fails when any check finds a mismatch:
   - the three tables damaged beyond reading fail to open with an error; all
@@ -87,7 +87,7 @@ def corpus_folder(argument):
     if not folder or not os.path.isdir(folder):
         source = "TABRIX_CORPUS" if override else "--corpus"
         sys.exit(f"corpus check FAILED: the corpus folder {folder!r} ({source}) does not exist; "
-                 "place shared/corpus beside the repository or set TABRIX_CORPUS to it")
+                 "the repository holds it in tests/data/corpus; TABRIX_CORPUS may name another")
     return folder
 
 
