@@ -19,21 +19,25 @@ namespace {
 class DelimitedWriter final : public RecordWriter {
  public:
   explicit DelimitedWriter(JobContext& job)
-      : job_(job), o_(job.options), utf8_(job.options.ansiCodePage), values_(makeValueWriter(job, delimitedRules(job))) {}
+      : job_(job), o_(job.options), rules_(delimitedRules(job)), utf8_(job.options.ansiCodePage),
+        values_(makeValueWriter(job, rules_)) {}
 
+  // Names are enclosed as values are, so the names line splits into as many
+  // columns as the records; a type suffix belongs to its name.
   void header() override {
     if (!o_.exportFieldNames) return;
     line_.clear();
     if (o_.addRowId) {
-      line_.append(o_.quoteAllFields ? "\"ROWID\"" : "ROWID");
+      appendDelimitedText(line_, "ROWID", rules_, o_.quoteAllFields);
       line_.append(job_.delimiter);
     }
     for (size_t c = 0; c < job_.columns.size(); ++c) {
       const int field = job_.columns[c];
-      if (o_.quoteAllFields) line_.push_back('"');
-      line_.append(columnTitle(job_.table, field));
-      if (o_.quoteAllFields) line_.push_back('"');
-      if (o_.fieldTypesInHeader == 1) line_.append(typeAndLength(field, ":"));
+      if (o_.fieldTypesInHeader == 1)
+        appendDelimitedText(line_, columnTitle(job_.table, field) + typeAndLength(field, ":"), rules_,
+                            o_.quoteAllFields);
+      else
+        appendDelimitedText(line_, columnTitle(job_.table, field), rules_, o_.quoteAllFields);
       if (c + 1 < job_.columns.size()) line_.append(job_.delimiter);
     }
     if (o_.fieldNamesLowercase || o_.fieldNamesCapitalised) {
@@ -43,7 +47,7 @@ class DelimitedWriter final : public RecordWriter {
     line_.append(o_.rowDelimiter);
     if (o_.fieldTypesInHeader == 2) {
       for (size_t c = 0; c < job_.columns.size(); ++c) {
-        line_.append(typeAndLength(job_.columns[c], ""));
+        appendDelimitedText(line_, typeAndLength(job_.columns[c], ""), rules_, false);
         if (c + 1 < job_.columns.size()) line_.append(job_.delimiter);
       }
       line_.append(o_.rowDelimiter);
@@ -74,6 +78,7 @@ class DelimitedWriter final : public RecordWriter {
 
   JobContext& job_;
   const ConversionOptions& o_;
+  ValueRules rules_;
   Utf8Converter utf8_;
   std::unique_ptr<ValueWriter> values_;
   TextBuffer line_;

@@ -1,7 +1,12 @@
 // A value is placed straight into the caller's line, then cleaned, doubled and
 // enclosed there, so no value is copied twice and nothing is allocated per
 // value. The word-wise scans find the bytes that need a second look (line
-// breaks, double quotes, the delimiter, zero bytes) eight at a time.
+// breaks, the enclosing quote, the delimiter, zero bytes) eight at a time.
+//
+// A delimited value that holds the delimiter, a line break or the enclosing
+// quote is enclosed, and the quote doubled inside it, so that every CSV
+// reader takes it back whole (RFC 4180). A tab-delimited value keeps its
+// quotes bare unless it begins with one.
 //
 // The steps live in a class internal to this file and marked inline, so that
 // g++ folds them into the column loop; as members of a class seen by other
@@ -182,9 +187,13 @@ class Values final : public ValueWriter {
   bool mySql_ = false;
   char delimiterFirst_ = ',';
   bool singleCharDelimiter_ = true;
-  bool tabDelimiter_ = false;
+  bool spaceDelimiter_ = false;
+  char quote_ = '"';
+  // The byte classes that make a value enclosed wherever they stand.
+  uint8_t splitting_ = 0;
   size_t valueRoom_ = 64;
   uint64_t delimiterWord_ = 0;
+  uint64_t quoteWord_ = 0;
   uint64_t fillerWord_ = 0;
   std::string memo_;
 };
@@ -217,10 +226,16 @@ Values::Values(JobContext& job, const ValueRules& rules)
     valueRoom_ = std::max(valueRoom_, 2 * decodedTextCapacity(job_.table.field(field)) + 2);
   delimiterFirst_ = rules_.delimiter.empty() ? '\0' : rules_.delimiter[0];
   singleCharDelimiter_ = rules_.delimiter.size() == 1;
-  tabDelimiter_ = delimiterFirst_ == '\t';
+  const bool tabDelimiter = delimiterFirst_ == '\t';
+  spaceDelimiter_ = delimiterFirst_ == ' ' && !rules_.multiCharDelimiter;
+  quote_ = enclosingQuote(rules_);
+  splitting_ = static_cast<uint8_t>(kLineBreakByte | (tabDelimiter ? 0 : kQuoteByte) |
+                                    (rules_.multiCharDelimiter ? 0 : kDelimiterByte));
   delimiterWord_ = 0x0101010101010101ULL * static_cast<uint8_t>(delimiterFirst_);
+  quoteWord_ = 0x0101010101010101ULL * static_cast<uint8_t>(quote_);
   // Bytes past a value's end are masked with a byte that is never special.
-  const uint8_t filler = delimiterFirst_ == 'x' ? 'y' : 'x';
+  uint8_t filler = 'x';
+  while (filler == static_cast<uint8_t>(delimiterFirst_) || filler == static_cast<uint8_t>(quote_)) ++filler;
   fillerWord_ = 0x0101010101010101ULL * filler;
 }
 
@@ -255,7 +270,7 @@ inline uint8_t Values::classify(const char* text, size_t n) const {
     }
     seen |= static_cast<uint8_t>((holds(word, 0) ? kZeroByte : 0) |
                                  (holds(word, kOnes * '\r') || holds(word, kOnes * '\n') ? kLineBreakByte : 0) |
-                                 (holds(word, kOnes * '"') ? kQuoteByte : 0) |
+                                 (holds(word, quoteWord_) ? kQuoteByte : 0) |
                                  (delimiterFirst_ != '\0' && holds(word, delimiterWord_) ? kDelimiterByte : 0));
   }
   return seen;
@@ -386,8 +401,13 @@ inline void Values::appendValue(TextBuffer& line, int field, const uint8_t* reco
     for (size_t i = 0; i < n; ++i)
       if (isLineBreak(p[i])) p[i] = ' ';
     if (!o_.noTrim) n = withoutTrailingSpaces(p, n);
+    seen &= static_cast<uint8_t>(~kLineBreakByte);
   }
-  if (character && o_.outputOem) translateBytes(job_.codePages.ansiToOem, p, n);
+  if (character && o_.outputOem) {
+    translateBytes(job_.codePages.ansiToOem, p, n);
+    // Translation may have produced the delimiter or the quote.
+    if (!Sql) seen = classify(p, n);
+  }
   if (Sql) {
     // Text is a string literal; a number that is blank, an overflow mark or
     // damaged becomes null rather than a statement the database refuses.
@@ -404,28 +424,21 @@ inline void Values::appendValue(TextBuffer& line, int field, const uint8_t* reco
     line.commit(n);
     return;
   }
-  const size_t quotes = (seen & kQuoteByte) ? static_cast<size_t>(std::count(p, p + n, '"')) : 0;
-  // Translation may have produced the delimiter; look again only then.
-  const bool holdsDelimiter = (character && o_.outputOem) ? std::memchr(p, delimiterFirst_, n) != nullptr
-                                                          : (seen & kDelimiterByte) != 0;
-  // Double quotes are doubled once: inside character values unless the
-  // delimiter is a tab, and in any value a double quote encloses.
-  if (quotes && ((character && !tabDelimiter_) || rules_.quoteChar == '"'))
-    n = doubleInPlace(p, n, quotes, '"', '"');
-  char enclosing = '\0';
-  if (rules_.quoteChar != '\0' &&
-      (rules_.quoteAllFields || character || f.type == 'D' || f.type == 'T' || f.type == '@') &&
-      !isBlank(f, bytes)) {
-    enclosing = rules_.quoteChar;
-  } else if (!rules_.multiCharDelimiter && !rules_.quoteAllFields && delimiterFirst_ != '\0' &&
-             (holdsDelimiter || (delimiterFirst_ == ' ' && n > 0))) {
-    // A space delimiter would match the value's placeholder: every non-empty value is enclosed.
-    enclosing = '"';
-  }
-  if (enclosing) {
+  // With a quote character, the types it is for are enclosed unless blank;
+  // any value a reader would take apart is enclosed too. A space delimiter
+  // would also split values at their blanks: every non-empty value is enclosed.
+  const bool enclose =
+      (rules_.quoteChar != '\0' &&
+       (rules_.quoteAllFields || character || f.type == 'D' || f.type == 'T' || f.type == '@') &&
+       !isBlank(f, bytes)) ||
+      (seen & splitting_) != 0 || (n > 0 && (p[0] == quote_ || spaceDelimiter_)) ||
+      ((seen & kDelimiterByte) && rules_.multiCharDelimiter &&
+       std::string_view(p, n).find(rules_.delimiter) != std::string_view::npos);
+  if (enclose) {
+    if (seen & kQuoteByte) n = doubleInPlace(p, n, static_cast<size_t>(std::count(p, p + n, quote_)), quote_, quote_);
     std::memmove(p + 1, p, n);
-    p[0] = enclosing;
-    p[n + 1] = enclosing;
+    p[0] = quote_;
+    p[n + 1] = quote_;
     n += 2;
   }
   line.commit(n);
@@ -507,19 +520,32 @@ void Values::appendMemo(TextBuffer& line, int field, const uint8_t* record) {
     line.commit(n + 2);
     return;
   }
-  const bool enclose =
-      rules_.quoteAllFields || (delimiterFirst_ != '\0' && memo_.find(delimiterFirst_) != std::string::npos);
-  const size_t quotes = tabDelimiter_ ? 0 : static_cast<size_t>(std::count(memo_.begin(), memo_.end(), '"'));
-  char* p = line.extend(memo_.size() + quotes + 2);
-  size_t n = 0;
-  if (enclose) p[n++] = '"';
-  std::memcpy(p + n, memo_.data(), memo_.size());
-  n += quotes ? doubleInPlace(p + n, memo_.size(), quotes, '"', '"') : memo_.size();
-  if (enclose) p[n++] = '"';
-  line.commit(n);
+  appendDelimitedText(line, memo_, rules_, rules_.quoteAllFields);
 }
 
 }  // namespace
+
+void appendDelimitedText(TextBuffer& line, std::string_view text, const ValueRules& rules, bool enclose) {
+  const char quote = enclosingQuote(rules);
+  constexpr auto npos = std::string_view::npos;
+  const bool tab = !rules.delimiter.empty() && rules.delimiter[0] == '\t';
+  std::string_view delimiter = rules.delimiter;
+  if (!rules.multiCharDelimiter) delimiter = delimiter.substr(0, 1);
+  enclose = enclose || text.find_first_of("\r\n") != npos ||
+            (!delimiter.empty() && text.find(delimiter) != npos) ||
+            (tab ? text.starts_with(quote) : text.find(quote) != npos);
+  if (!enclose) {
+    line.append(text);
+    return;
+  }
+  const size_t quotes = static_cast<size_t>(std::count(text.begin(), text.end(), quote));
+  char* p = line.extend(text.size() + quotes + 2);
+  p[0] = quote;
+  std::memcpy(p + 1, text.data(), text.size());
+  const size_t n = quotes ? doubleInPlace(p + 1, text.size(), quotes, quote, quote) : text.size();
+  p[n + 1] = quote;
+  line.commit(n + 2);
+}
 
 std::unique_ptr<ValueWriter> makeValueWriter(JobContext& job, const ValueRules& rules) {
   return std::make_unique<Values>(job, rules);

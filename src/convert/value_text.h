@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "convert/record_writer.h"
 #include "util/text_buffer.h"
@@ -22,6 +23,16 @@ struct ValueRules {
   char quoteChar = '\0';
   bool quoteAllFields = false;
 };
+
+// The character that encloses a delimited value: the chosen quote character,
+// else a double quote.
+inline char enclosingQuote(const ValueRules& rules) { return rules.quoteChar != '\0' ? rules.quoteChar : '"'; }
+
+// Appends text as one delimited value (a memo, a column title): enclosed, with
+// the enclosing quote doubled inside, when enclose is set or when a reader
+// would otherwise take it apart (it holds the delimiter, a line break, or the
+// quote; with a tab delimiter, only a leading quote); else as it is.
+void appendDelimitedText(TextBuffer& line, std::string_view text, const ValueRules& rules, bool enclose);
 
 // The delimited rules of a job's options.
 ValueRules delimitedRules(const JobContext& job);
