@@ -9,4 +9,4 @@ $sudo_cmd apt-get install -y -qq --no-install-recommends \
   build-essential g++ cmake ninja-build pkg-config \
   libfmt-dev libgtest-dev googletest libbenchmark-dev \
   python3 python3-dbf python3-dbfread \
-  postgresql mariadb-server libxml2-utils jq libreoffice-writer-nogui >/dev/null
+  postgresql mariadb-server libxml2-utils jq libreoffice-writer-nogui libreoffice-calc-nogui >/dev/null
