@@ -143,6 +143,18 @@ def memos(folder):
     ])
 
 
+def quoting(folder):
+    """Values a reader takes apart unless they are enclosed: quotes at the start
+    and inside, each delimiter, apostrophes, line breaks and tabs in memos."""
+    build(folder, "NAME C(16); QTY N(5,1); NOTE M", "db3", "cp1252", [
+        ('2 1/2" x 3 1/2"', 1.5, 'first\r\nsecond "line"'),
+        ('"lead', -2, '"quoted"'),
+        ("semi;colon", None, "pipe|bar"),
+        ("O'Brien|x", 0, "tab\there;\rcr"),
+        ("", 10, None),
+    ])
+
+
 def umlauts(folder, second):
     """Windows 1252 text, and a field name outside ASCII (GR\xd6SSE)."""
     path = build(folder, "NAME C(8); GROSSE N(3,0)", "db3", "cp1252", [
@@ -292,6 +304,9 @@ CASES = {
     "csv_memo_savelb": memos,
     "tsv_memo": memos,
     "csv_memo_allquotas": memos,
+    "tsv_quoting_savelb": quoting,
+    "csv_quoting_sep_semicolon": quoting,
+    "txt_quoting_singlequota": quoting,
     "csv_utf8": lambda folder: umlauts(folder, "\u20ac"),
     "txt_tooem": lambda folder: umlauts(folder, "\u00c4\u00e9"),
     "csv_oem_memo": oem_memo,
