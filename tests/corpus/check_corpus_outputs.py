@@ -10,11 +10,11 @@ cell with python3-dbfread's value of that record.
 TABRIX_CORPUS, when set, names the corpus folder instead of --corpus. The
 tables are copied to a temporary folder first (opening a table creates its
 missing memo file). Every run is in the C locale (dates read MM/DD/YYYY) with
-settings of its own, so no run inherits another's switches; corpus tables run
-with /EXPORTALL (every record, the deleted ones too), fixtures without it
-(deleted records left out, as dbfread leaves them out). table_dump says how
-many records the reader walks. The runs of RUNS together give each delimiter
-(",", ";", "|", tab) with and without /HDR, /savelb, /ALLQUOTAS and /utf8.
+settings of its own, so no run inherits another's switches, and with
+/EXPORTALL, so every record is written, the deleted ones too; table_dump says
+how many records the reader walks. The runs of RUNS together give each
+delimiter (",", ";", "|", tab) with and without /HDR, /savelb, /ALLQUOTAS and
+/utf8. The fixtures' expected values are read with python3-dbfread here.
 
 Each table is one unit; it fails when any check finds a mismatch:
   - every run exits 0, or 1 with the "header counts N records, the file holds
@@ -49,6 +49,8 @@ import sys
 import tempfile
 import xml.etree.ElementTree as ElementTree
 import zipfile
+
+import dbfread
 
 # The checker beside this file; the source tree gets no compiled copy of it.
 sys.dont_write_bytecode = True
@@ -106,7 +108,7 @@ CALC_RUN = RUNS[-1]
 # ---------------------------------------------------------------- running tabrix
 
 
-def run_tabrix(tabrix, table, run, workdir, export_all):
+def run_tabrix(tabrix, table, run, workdir):
     """One conversion in the C locale with settings of its own (a run saves its
     switches as the next run's defaults); returns the result and the output's bytes."""
     path = os.path.join(workdir, run.output)
@@ -115,7 +117,7 @@ def run_tabrix(tabrix, table, run, workdir, export_all):
         if os.path.exists(stale):
             os.remove(stale)
     env = dict(os.environ, LANG="C", LC_ALL="C", TABRIX_SETTINGS=settings)
-    words = [tabrix, table, run.output, *run.switches] + (["/EXPORTALL"] if export_all else [])
+    words = [tabrix, table, run.output, *run.switches, "/EXPORTALL"]
     result = subprocess.run(words, cwd=workdir, env=env, capture_output=True, timeout=120)
     data = None
     if os.path.exists(path):
@@ -584,7 +586,6 @@ def fixture_doc(path):
     """What the corpus's NAME.dbfread.json holds, read now with python3-dbfread
     from a fixture table: its records in physical order (deleted ones too, as
     the /EXPORTALL runs write them), text byte for byte as latin-1."""
-    import dbfread
     table = dbfread.DBF(path, encoding="latin-1", ignore_missing_memofile=True)
     live, deleted = iter(list(table)), iter(list(table.deleted))
     with open(path, "rb") as f:
@@ -718,7 +719,7 @@ def check_table(root, workdir, tabrix, dump, table, doc, siblings, asserts):
     records = len(ours["records"])
     calc = None
     for run in RUNS:
-        result, data = run_tabrix(tabrix, source, run, workdir, export_all=True)
+        result, data = run_tabrix(tabrix, source, run, workdir)
         check_exit(unit, run, result, ours)
         if data is None:
             unit.fail(f"{run.label}: no output written")
