@@ -552,6 +552,8 @@ std::unique_ptr<ValueWriter> makeValueWriter(JobContext& job, const ValueRules& 
 }
 
 void writeLine(OutputFile& out, const TextBuffer& line, Utf8Converter* utf8, TextBuffer& scratch) {
+  // An empty line (one empty value, no row delimiter) may have no storage yet.
+  if (line.empty()) return;
   if (utf8) {
     char* p = scratch.extend(Utf8Converter::capacityFor(line.size()));
     out.write(p, utf8->convert(line.data(), line.size(), p));
