@@ -63,8 +63,6 @@ bool isDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool folderExists(const std::string& folder) { return isDirectory(folder); }
-
 // The folder part of a path, empty when it names none.
 std::string folderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -104,7 +102,7 @@ class ConsoleProgress final : public ConversionObserver {
 class Run {
  public:
   Run(const std::vector<std::string>& words, ConversionOptions& o, ConsoleStreams io)
-      : args_(splitCommandWords(words, folderExists)), sw_(args_.switchWords), o_(o), io_(io), log_(io.err) {
+      : args_(splitCommandWords(words, isDirectory)), sw_(args_.switchWords), o_(o), io_(io), log_(io.err) {
     o_.logFile = &log_;
     if (!args_.sources.empty()) sourceArgument_ = args_.sources[0];
   }
@@ -216,7 +214,8 @@ void Run::readGeneralSwitches() {
 
 // The sources of the run, known before anything is opened: a pattern the
 // shell expanded, the tables matching a pattern (below its folder with
-// "/recurse"), the list file's tables, or the one table named.
+// "/recurse"), the list file's tables, or the one table named. The
+// placeholders of the source and the output are expanded here, once a run.
 void Run::collectSources() {
   std::tm now{};
   const std::time_t t = std::time(nullptr);
