@@ -60,8 +60,10 @@ void checkSplit(const std::vector<std::string>& words) {
   for (size_t i = listForm ? 1 : 0; i < split.sources.size(); ++i)
     require(!isSwitchWord(split.sources[i], dataFolders), "no switch word is a source");
   require(split.output.empty() || !isSwitchWord(split.output, dataFolders), "no switch word is the output");
+  // The list form takes at most one output after the list word.
   const size_t firstSwitch = listForm ? 1 : 0;
-  require(split.switchWords.size() <= firstSwitch || isSwitchWord(split.switchWords[firstSwitch], dataFolders),
+  require(split.switchWords.size() <= firstSwitch || (listForm && !split.output.empty()) ||
+              isSwitchWord(split.switchWords[firstSwitch], dataFolders),
           "the arguments end at the first switch word");
   require(split.output.empty() || split.sources.size() >= 1, "an output comes after a source");
 
