@@ -96,16 +96,20 @@ std::string_view nearestSwitch(std::string_view word) {
   std::string_view nearest;
   size_t best = SIZE_MAX;
   for (const KnownSwitch& candidate : kKnownSwitches) {
-    const size_t distance = editDistance(namePart(word, candidate), candidate.text);
-    if (distance < best) {
+    // Short switches allow one edit, longer ones a third of their length;
+    // beyond that the words merely share letters.
+    const size_t allowed = candidate.text.size() <= 4 ? 1 : std::max<size_t>(2, candidate.text.size() / 3);
+    const std::string_view part = namePart(word, candidate);
+    const size_t apart = part.size() > candidate.text.size() ? part.size() - candidate.text.size()
+                                                             : candidate.text.size() - part.size();
+    if (apart > allowed) continue;  // the distance is at least the difference in length
+    const size_t distance = editDistance(part, candidate.text);
+    if (distance <= allowed && distance < best) {
       best = distance;
       nearest = candidate.text;
     }
   }
-  // Short switches allow one edit, longer ones a third of their length;
-  // beyond that the words merely share letters.
-  const size_t allowed = nearest.size() <= 4 ? 1 : std::max<size_t>(2, nearest.size() / 3);
-  return best <= allowed ? nearest : std::string_view();
+  return nearest;
 }
 
 std::optional<long long> parseCount(std::string_view text) {
