@@ -12,6 +12,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <map>
 #include <optional>
 
 #include "cli/batch.h"
@@ -70,16 +72,50 @@ std::string folderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// A table and its memo files as they exist: every sibling a reader might take
-// for its memo file, whatever the table's version says.
-std::vector<std::string> filesOfSource(const std::string& source) {
-  std::vector<std::string> files{source};
-  for (const std::string& ext : {std::string("dbt"), std::string("fpt"), std::string("smt"), memoExtensionFor(source, 0x30)}) {
-    std::string memo = findIgnoringCase(replaceExtension(source, ext));
-    if (!memo.empty() && std::find(files.begin(), files.end(), memo) == files.end()) files.push_back(std::move(memo));
+// The memo files beside the run's tables, found without regard to case. Each
+// folder is listed once, so a run over a large folder stays linear.
+class MemoSiblings {
+ public:
+  // The table and every sibling a reader might take for its memo file,
+  // whatever the table's version says.
+  std::vector<std::string> filesOf(const std::string& table) {
+    std::vector<std::string> files{table};
+    for (const std::string& ext : {std::string("dbt"), std::string("fpt"), std::string("smt"), memoExtensionFor(table, 0x30)}) {
+      std::string memo = find(replaceExtension(table, ext));
+      if (!memo.empty() && std::find(files.begin(), files.end(), memo) == files.end()) files.push_back(std::move(memo));
+    }
+    return files;
   }
-  return files;
-}
+
+ private:
+  // As findIgnoringCase: the exact name when it exists, else the first match by byte order.
+  std::string find(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? std::string() : path;
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    auto listed = folders_.find(folder);
+    if (listed == folders_.end()) listed = folders_.emplace(folder, list(folder)).first;
+    const auto match = listed->second.find(lower(path.substr(folder.size())));
+    if (match == listed->second.end()) return {};
+    const std::string found = folder + match->second;
+    return ::stat(found.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) ? found : std::string();
+  }
+
+  static std::map<std::string, std::string> list(const std::string& folder) {
+    std::map<std::string, std::string> names;  // lower-case name to the first name by byte order
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      auto [entry, added] = names.emplace(lower(name), name);
+      if (!added && name < entry->second) entry->second = name;
+    }
+    return names;
+  }
+
+  std::map<std::string, std::map<std::string, std::string>> folders_;
+};
 
 // Console progress: "Converted N%" overwritten in place while it changes.
 class ConsoleProgress final : public ConversionObserver {
@@ -238,8 +274,9 @@ void Run::collectSources() {
   } else if (!sourceArgument_.empty()) {
     sources_ = {sourceArgument_};
   }
+  MemoSiblings siblings;
   for (const std::string& source : sources_) {
-    sourceFiles_.push_back({source, filesOfSource(source)});
+    sourceFiles_.push_back({source, siblings.filesOf(source)});
     o_.protectedPaths.insert(o_.protectedPaths.end(), sourceFiles_.back().files.begin(),
                              sourceFiles_.back().files.end());
   }

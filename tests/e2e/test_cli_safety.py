@@ -156,6 +156,11 @@ class OutputsNeverLandOnSources(SafetyTest):
     def test_log_on_a_source(self):
         self.assertRefused(["m.dbf", "out.csv", "/LOG:m.dbt"],
                            "m.dbt:the log would overwrite m.dbt, a file of the source m.dbf; nothing was converted")
+        # The memo file is found in any letter case.
+        os.rename(self.path("f.dbf"), self.path("UP.DBF"))
+        os.rename(self.path("f.fpt"), self.path("Up.Fpt"))
+        self.assertRefused(["UP.DBF", "out.csv", "/LOG:Up.Fpt"],
+                           "Up.Fpt:the log would overwrite Up.Fpt, a file of the source UP.DBF; nothing was converted")
 
 
 class SwitchMistakes(SafetyTest):
