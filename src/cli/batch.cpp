@@ -171,9 +171,7 @@ std::string outputNameFor(const std::string& outputFolder, const std::string& so
     subfolders = source.substr(searchedFolder.size(), nameStart - searchedFolder.size());
     subfolders.erase(0, subfolders.find_first_not_of('/'));
   }
-  std::string output = joinPath(outputFolder, subfolders + outputName);
-  makeFolders(output);
-  return output;
+  return joinPath(outputFolder, subfolders + outputName);
 }
 
 void makeFolders(const std::string& path) {

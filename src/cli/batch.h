@@ -42,7 +42,7 @@ void collectTablesRecursively(const std::string& folder, std::vector<std::string
 // The output of one source of a folder run: outputFolder + the source's file
 // name cut at its first '.' + "." + ext. With a non-empty searchedFolder
 // (recursive runs) the source's subfolders below it are kept under the output
-// folder, and those folders are created.
+// folder. Creates nothing, so every output can be named before any is written.
 std::string outputNameFor(const std::string& outputFolder, const std::string& source, const std::string& ext,
                           const std::string& searchedFolder);
 

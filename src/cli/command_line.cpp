@@ -9,15 +9,21 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
 
 #include "cli/batch.h"
+#include "cli/command_words.h"
 #include "cli/switch_words.h"
 #include "convert/conversion.h"
 #include "convert/job_log.h"
 #include "dbf/dbf_table.h"
 #include "platform/file.h"
+#include "platform/path_lookup.h"
 #include "select/column_selection.h"
 #include "select/field_condition.h"
 #include "select/record_sort.h"
@@ -27,10 +33,6 @@ namespace tabrix {
 namespace {
 
 constexpr const char* kBanner = "Tabrix v7.82\r\n";
-
-bool endsWithIgnoringCase(const std::string& s, std::string_view suffix) {
-  return s.size() >= suffix.size() && ::strncasecmp(s.data() + s.size() - suffix.size(), suffix.data(), suffix.size()) == 0;
-}
 
 bool containsIgnoringCase(const std::string& s, std::string_view part) {
   if (part.size() > s.size()) return false;
@@ -63,13 +65,57 @@ bool isDirectory(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Switches begin with '/', and so do absolute paths: a word is a path when a
-// folder above its name exists.
-bool looksLikeSwitch(const std::string& word) {
-  if (word.empty() || word[0] != '/') return false;
-  const size_t slash = word.rfind('/');
-  return slash == 0 || !isDirectory(word.substr(0, slash));
+// The folder part of a path, empty when it names none.
+std::string folderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {};
+  return slash == 0 ? "/" : path.substr(0, slash);
 }
+
+// The memo files beside the run's tables, found without regard to case. Each
+// folder is listed once, so a run over a large folder stays linear.
+class MemoSiblings {
+ public:
+  // The table and every sibling a reader might take for its memo file,
+  // whatever the table's version says.
+  std::vector<std::string> filesOf(const std::string& table) {
+    std::vector<std::string> files{table};
+    for (const std::string& ext : {std::string("dbt"), std::string("fpt"), std::string("smt"), memoExtensionFor(table, 0x30)}) {
+      std::string memo = find(replaceExtension(table, ext));
+      if (!memo.empty() && std::find(files.begin(), files.end(), memo) == files.end()) files.push_back(std::move(memo));
+    }
+    return files;
+  }
+
+ private:
+  // As findIgnoringCase: the exact name when it exists, else the first match by byte order.
+  std::string find(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? std::string() : path;
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    auto listed = folders_.find(folder);
+    if (listed == folders_.end()) listed = folders_.emplace(folder, list(folder)).first;
+    const auto match = listed->second.find(lower(path.substr(folder.size())));
+    if (match == listed->second.end()) return {};
+    const std::string found = folder + match->second;
+    return ::stat(found.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) ? found : std::string();
+  }
+
+  static std::map<std::string, std::string> list(const std::string& folder) {
+    std::map<std::string, std::string> names;  // lower-case name to the first name by byte order
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+      const std::string name = it->path().filename().string();
+      auto [entry, added] = names.emplace(lower(name), name);
+      if (!added && name < entry->second) entry->second = name;
+    }
+    return names;
+  }
+
+  std::map<std::string, std::map<std::string, std::string>> folders_;
+};
 
 // Console progress: "Converted N%" overwritten in place while it changes.
 class ConsoleProgress final : public ConversionObserver {
@@ -89,42 +135,12 @@ class ConsoleProgress final : public ConversionObserver {
   int last_ = -1;
 };
 
-// What the arguments of the line say.
-struct Arguments {
-  std::string source;  // a table, a pattern, or the "/LIST:" word
-  std::string output;
-  std::vector<std::string> expandedSources;  // a wildcard the shell expanded
-  std::vector<std::string> switchWords;
-};
-
-Arguments splitArguments(const std::vector<std::string>& words) {
-  Arguments a;
-  size_t leadingTables = 0;
-  while (leadingTables < words.size() && endsWithIgnoringCase(words[leadingTables], ".dbf")) ++leadingTables;
-  size_t used;
-  if (leadingTables >= 2 && leadingTables < words.size() && !looksLikeSwitch(words[leadingTables])) {
-    a.expandedSources.assign(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(leadingTables));
-    a.source = words[0];
-    a.output = words[leadingTables];
-    used = leadingTables + 1;
-  } else {
-    if (!words.empty()) a.source = words[0];
-    used = words.empty() ? 0 : 1;
-    if (words.size() > 1 && !looksLikeSwitch(words[1])) {
-      a.output = words[1];
-      used = 2;
-    }
-  }
-  if (!words.empty() && ::strncasecmp(words[0].c_str(), "/LIST:", 6) == 0) a.switchWords.push_back(words[0]);
-  a.switchWords.insert(a.switchWords.end(), words.begin() + static_cast<std::ptrdiff_t>(used), words.end());
-  return a;
-}
-
 class Run {
  public:
   Run(const std::vector<std::string>& words, ConversionOptions& o, ConsoleStreams io)
-      : args_(splitArguments(words)), sw_(args_.switchWords), o_(o), io_(io), log_(io.err) {
+      : args_(splitCommandWords(words, isDirectory)), sw_(args_.switchWords), o_(o), io_(io), log_(io.err) {
     o_.logFile = &log_;
+    if (!args_.sources.empty()) sourceArgument_ = args_.sources[0];
   }
   ~Run() { o_.logFile = nullptr; }
 
@@ -132,18 +148,33 @@ class Run {
 
  private:
   void readGeneralSwitches();
-  void openLog();
+  void collectSources();
+  bool openLog();
+  void reportUnknownSwitches();
   bool resolveOutput();
   void readRemainingSwitches();
+  std::optional<long long> count(std::string_view text, Case c = Case::Ignore);
+  std::string outputFor(const std::string& source) const;
+  bool refuseOutputsOnSources();
+  bool outputFoldersExist();
   void convertOne(const std::string& source);
+  bool convertTable(const std::string& source, bool& warned);
+  bool checkSelection(DbfTable& table, const std::string& source, bool& warned);
+  void removeSource(const std::string& source, const std::string& memoPath);
   int finish(int code);
   // A line for the log (when open) and stderr.
   void error(const std::string& line) { log_.error(line); }
+  // A mistake in the switches: it holds for every table, so no source is removed.
+  void warn(const std::string& line) {
+    error(line);
+    switchWarning_ = true;
+  }
   void logLine(const std::string& line) {
     if (log_.isOpen()) log_.write(line);
   }
 
-  Arguments args_;
+  CommandWords args_;
+  std::string sourceArgument_;  // the first source word, placeholders expanded
   SwitchWords sw_;
   ConversionOptions& o_;
   ConsoleStreams io_;
@@ -152,6 +183,9 @@ class Run {
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 
   std::vector<std::string> sources_;
+  std::vector<SourceFiles> sourceFiles_;
+  std::vector<const char*> conditionSwitch_;  // the switch each field condition came from
+  std::vector<const char*> columnSwitch_;     // the switch each column name came from
   bool fromList_ = false;
   bool wildcard_ = false;
   bool folderForm_ = false;
@@ -163,6 +197,7 @@ class Run {
   OutputFormat savedFormat_ = OutputFormat::DBase3;
   bool failed_ = false;
   bool anyConverted_ = false;
+  bool switchWarning_ = false;
 };
 
 // Switches that only turn an option on. Their order does not matter: no two
@@ -213,33 +248,75 @@ void Run::readGeneralSwitches() {
   else if (sw_.has("/outtypes")) o_.fieldTypesInHeader = 1;
 }
 
-void Run::openLog() {
-  if (!sw_.has("/LOG")) return;
-  std::string path = "tabrix.log";
-  if (auto v = sw_.value("/LOG"); v && !v->empty() && (*v)[0] == ':') path = v->substr(1);
-  if (!log_.open(path, sw_.has("/logappend"))) {
-    fmt::print(io_.err, "{}:{}\n", path, std::strerror(errno));
-    return;
-  }
-  log_.write(kBanner);
-}
-
-bool Run::resolveOutput() {
-  wildcard_ = args_.source.find_first_of("*?") != std::string::npos && !fromList_;
-  const bool manySources = wildcard_ || !args_.expandedSources.empty();
+// The sources of the run, known before anything is opened: a pattern the
+// shell expanded, the tables matching a pattern (below its folder with
+// "/recurse"), the list file's tables, or the one table named. The
+// placeholders of the source and the output are expanded here, once a run.
+void Run::collectSources() {
   std::tm now{};
   const std::time_t t = std::time(nullptr);
   localtime_r(&t, &now);
-  args_.source = expandTimePlaceholders(expandDatePlaceholders(args_.source, now), now);
+  sourceArgument_ = expandTimePlaceholders(expandDatePlaceholders(sourceArgument_, now), now);
   args_.output = expandTimePlaceholders(expandDatePlaceholders(args_.output, now), now);
+  wildcard_ = sourceArgument_.find_first_of("*?") != std::string::npos && !fromList_;
+  if (fromList_) {
+    // read from the list file already
+  } else if (args_.sources.size() >= 2) {
+    sources_ = args_.sources;
+    o_.batchMode = true;
+  } else if (wildcard_ && sw_.has("/recurse")) {
+    recurse_ = true;
+    searchedFolder_ = patternFolder(sourceArgument_);
+    collectTablesRecursively(searchedFolder_, sources_);
+  } else if (wildcard_) {
+    o_.batchMode = true;
+    sources_ = listMatches(sourceArgument_);
+  } else if (!sourceArgument_.empty()) {
+    sources_ = {sourceArgument_};
+  }
+  MemoSiblings siblings;
+  for (const std::string& source : sources_) {
+    sourceFiles_.push_back({source, siblings.filesOf(source)});
+    o_.protectedPaths.insert(o_.protectedPaths.end(), sourceFiles_.back().files.begin(),
+                             sourceFiles_.back().files.end());
+  }
+}
 
+bool Run::openLog() {
+  if (!sw_.has("/LOG")) return true;
+  std::string path = "tabrix.log";
+  if (auto v = sw_.value("/LOG"); v && !v->empty() && (*v)[0] == ':') path = v->substr(1);
+  if (PathClash clash; findClash(sourceFiles_, {path}, isSameFile, clash)) {
+    fmt::print(io_.err, "{}:the log would overwrite {}, a file of the source {}; nothing was converted\n", path,
+               clash.sourceFile, clash.source);
+    return false;
+  }
+  if (!log_.open(path, sw_.has("/logappend"))) {
+    fmt::print(io_.err, "{}:{}\n", path, std::strerror(errno));
+    return true;
+  }
+  log_.write(kBanner);
+  return true;
+}
+
+void Run::reportUnknownSwitches() {
+  for (const std::string& word : sw_.words()) {
+    if (isKnownSwitch(word)) continue;
+    const std::string_view nearest = nearestSwitch(word);
+    if (nearest.empty()) warn(fmt::format("Unknown switch {}\r\n", word));
+    else warn(fmt::format("Unknown switch {} (did you mean {}?)\r\n", word, nearest));
+  }
+}
+
+bool Run::resolveOutput() {
+  const bool manySources = wildcard_ || args_.sources.size() >= 2;
   folderForm_ = fromList_ || (manySources && sw_.has("/TO"));
   if (!folderForm_) {
+    // The name stays whole ("o.backup"); up to four letters choose the format.
     const size_t nameStart = args_.output.rfind('/') == std::string::npos ? 0 : args_.output.rfind('/') + 1;
     const size_t dot = args_.output.rfind('.');
     if (dot != std::string::npos && dot >= nameStart && dot + 1 < args_.output.size()) {
       extension_ = args_.output.substr(dot + 1, 4);
-      args_.output.resize(dot + 1 + extension_.size());
       if (lower(extension_) == "html") extension_ = "htm";
     }
     if (manySources) o_.appendToOutput = true;
@@ -260,32 +337,39 @@ bool Run::resolveOutput() {
   OutputFormat format;
   if (outputFormatForExtension(extension_, format)) o_.outputFormat = format;
   savedFormat_ = o_.outputFormat;
-  if (sw_.has("/recurse") && wildcard_) {
-    recurse_ = true;
-    searchedFolder_ = patternFolder(args_.source);
-    collectTablesRecursively(searchedFolder_, sources_);
-  }
   return true;
+}
+
+// A numeric switch's value; a value that is no count is reported and the
+// option keeps its default.
+std::optional<long long> Run::count(std::string_view text, Case c) {
+  const auto v = sw_.value(text, c);
+  if (!v) return std::nullopt;
+  if (auto n = parseCount(*v)) return n;
+  warn(fmt::format("{}{}:not a whole number of 0 or more, the default is kept\r\n", text, *v));
+  return std::nullopt;
 }
 
 void Run::readRemainingSwitches() {
   if (auto v = sw_.value("/FILTER2:")) parseInlineConditions(*v, o_.fieldConditions);
+  conditionSwitch_.resize(o_.fieldConditions.size(), "/FILTER2:");
   if (auto v = sw_.value("/FILTER:")) {
     std::string reason;
     const std::string path = trimmed(*v);
     if (!readFieldConditions(path, o_.fieldConditions, reason)) error(fmt::format("{}:{}\r\n", path, reason));
   }
+  conditionSwitch_.resize(o_.fieldConditions.size(), "/FILTER:");
   if (auto v = sw_.value("/COLUMNSLIST:")) {
     std::string reason;
     if (!readColumnsList(*v, o_.columnList, o_.columnTitles, reason)) error(fmt::format("{}:{}\r\n", *v, reason));
   }
+  columnSwitch_.resize(o_.columnList.size(), "/COLUMNSLIST:");
   if (auto v = sw_.value("/COLUMNS:")) parseColumnItems(*v, o_.columnList, o_.columnTitles);
+  columnSwitch_.resize(o_.columnList.size(), "/COLUMNS:");
   if (auto v = sw_.value("/WFILTER:")) o_.wordFilter = upper(trimmed(*v));
-  if (auto n = sw_.number("/go:")) {
+  if (sw_.has("/go")) {
     o_.sqlAddGo = true;
-    o_.sqlGoEvery = *n > 0 ? static_cast<int>(std::min<long long>(*n, 1 << 30)) : 100;
-  } else if (sw_.has("/go")) {
-    o_.sqlAddGo = true;
+    if (auto n = count("/go:")) o_.sqlGoEvery = *n > 0 ? static_cast<int>(std::min<long long>(*n, 1 << 30)) : 100;
   }
   if (sw_.has("/ORACLE")) o_.sqlDialect = SqlDialect::Oracle;
   if (sw_.has("/MYSQL")) o_.sqlDialect = SqlDialect::MySql;
@@ -325,15 +409,15 @@ void Run::readRemainingSwitches() {
     o_.quoteAllFields = true;
     if (!sql) o_.quoteChar = '"';
   }
-  if (auto n = sw_.number("/MAXPERPAGE=")) {
-    o_.htmlMaxPerPage = static_cast<int>(std::clamp<long long>(*n, 0, 1 << 30));
+  if (auto n = count("/MAXPERPAGE=")) {
+    o_.htmlMaxPerPage = static_cast<int>(std::min<long long>(*n, 1 << 30));
     o_.htmlPaging = *n != 0;
   }
   if (auto v = sw_.value("/TITLE=")) o_.htmlTitle = *v;
   if (auto v = sw_.value("/COLOR=", Case::Match)) o_.htmlTextColor = *v;
   if (auto v = sw_.value("/BACKGROUND=", Case::Match)) o_.htmlBackground = *v;
-  if (auto n = sw_.number("/BORDER=", Case::Match)) o_.htmlBorder = static_cast<int>(std::clamp<long long>(*n, 0, 1000));
-  if (auto n = sw_.number("/last:")) o_.lastRecords = std::max<long long>(*n, 0);
+  if (auto n = count("/BORDER=", Case::Match)) o_.htmlBorder = static_cast<int>(std::min<long long>(*n, 1000));
+  if (auto n = count("/last:")) o_.lastRecords = *n;
   // A TSV output is tab-separated unless a delimiter is given.
   o_.delimiter = o_.outputFormat == OutputFormat::Tsv ? "\t" : ",";
   if (auto v = sw_.value("/SEP")) {
@@ -345,15 +429,76 @@ void Run::readRemainingSwitches() {
   }
 }
 
+std::string Run::outputFor(const std::string& source) const {
+  if (folderForm_ && outputPerSource_) return outputNameFor(targetFolder_, source, extension_, recurse_ ? searchedFolder_ : "");
+  return args_.output;
+}
+
+// No output, and for DBF outputs no memo file beside it, may be a source or a
+// source's memo file: the run is refused before anything is written.
+bool Run::refuseOutputsOnSources() {
+  std::vector<std::string> written;
+  std::vector<size_t> outputOf;  // for each written file, the index of its output in written
+  for (const std::string& source : sources_) {
+    const std::string output = outputFor(source);
+    if (!written.empty() && written[outputOf.back()] == output) continue;
+    const size_t index = written.size();
+    written.push_back(output);
+    outputOf.push_back(index);
+    if (familyOf(savedFormat_) != OutputFamily::Dbf) continue;
+    for (const uint8_t version : {uint8_t{0x83}, uint8_t{0x30}}) {
+      written.push_back(siblingWithExtension(output, memoExtensionFor(output, version)));
+      outputOf.push_back(index);
+    }
+  }
+  PathClash clash;
+  if (!findClash(sourceFiles_, written, isSameFile, clash)) return true;
+  const size_t at = static_cast<size_t>(std::find(written.begin(), written.end(), clash.written) - written.begin());
+  const std::string& output = written[outputOf[at]];
+  const std::string what = output == clash.written ? "the output" : fmt::format("its memo file {}", clash.written);
+  const std::string whose = clash.sourceFile == clash.source ? fmt::format("the source {}", clash.source)
+                                                             : fmt::format("{}, the memo file of the source {}",
+                                                                           clash.sourceFile, clash.source);
+  error(fmt::format("{}:{} would overwrite {}; nothing was converted\r\n", output, what, whose));
+  return false;
+}
+
+// An output named into a folder that does not exist is reported before any
+// table is read; the folder form creates its folders instead.
+bool Run::outputFoldersExist() {
+  if (folderForm_ && outputPerSource_) return true;
+  const std::string folder = folderOf(args_.output);
+  if (folder.empty() || isDirectory(folder)) return true;
+  error(fmt::format("{}:the folder {} does not exist\r\n", args_.output, folder));
+  return false;
+}
+
 void Run::convertOne(const std::string& source) {
-  std::string output = args_.output;
-  if (folderForm_ && outputPerSource_) output = outputNameFor(targetFolder_, source, extension_, recurse_ ? searchedFolder_ : "");
+  const std::string output = outputFor(source);
+  if (folderForm_ && outputPerSource_) makeFolders(output);
   o_.outputPath = output;
   const std::string sourceLine =
       fmt::format("{} source file: {} out file:{}\r\n", formatLogTimeNow(o_.dateOrder, o_.dateSeparator), source, output);
   if (console_) fmt::print(io_.out, "{}", sourceLine);
   else if (o_.logLevel != 1) logLine(sourceLine);
 
+  bool warned = false;
+  if (!convertTable(source, warned)) failed_ = true;
+  else anyConverted_ = true;
+  o_.outputFormat = savedFormat_;
+  o_.firstAppendedJob = false;
+  if (o_.appendToOutput) o_.addToExisting = true;
+}
+
+// Opens, checks and converts one table; with "/rmsrc" removes it when nothing
+// was reported about it. False when it was not converted completely.
+bool Run::convertTable(const std::string& source, bool& warned) {
+  // A pipe or a device would block the read or never end.
+  struct stat st {};
+  if (::stat(source.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    error(fmt::format("{}:not a regular file\r\n", source));
+    return false;
+  }
   DbfTable table;
   std::string reason;
   TableOpenOptions open;
@@ -361,25 +506,68 @@ void Run::convertOne(const std::string& source) {
   open.sourceIsAnsi = o_.sourceIsAnsi;
   if (!table.open(source, open, reason)) {
     error(fmt::format("{}:{}\r\n", source, reason));
-    failed_ = true;
-  } else {
-    applyColumnList(table, o_.columnList, o_.columnTitles, o_.excludeColumns);
-    if (o_.sortEnabled) {
-      o_.sortField = resolveSortField(table, o_.sortFieldName);
-      // A name that matches no field leaves this and the later tables unsorted.
-      if (o_.sortField < 0) o_.sortEnabled = false;
-    }
-    ConsoleProgress progress(io_.out);
-    const ConversionResult result = runConversion(o_, table, console_ ? &progress : nullptr);
-    table.close();
-    if (!result.ok) failed_ = true;
-    else anyConverted_ = true;
-    if (result.ok && sw_.has("/rmsrc") && ::unlink(source.c_str()) != 0)
-      error(fmt::format("{}:{}\r\n", source, std::strerror(errno)));
+    return false;
   }
-  o_.outputFormat = savedFormat_;
-  o_.firstAppendedJob = false;
-  if (o_.appendToOutput) o_.addToExisting = true;
+  if (!checkSelection(table, source, warned)) return false;
+  ConsoleProgress progress(io_.out);
+  const ConversionResult result = runConversion(o_, table, console_ ? &progress : nullptr);
+  const std::string memoPath = table.memo() && table.memo()->isOpen() ? table.memo()->path() : std::string();
+  table.close();
+  if (!result.ok) return false;
+  if (sw_.has("/rmsrc")) {
+    if (warned || switchWarning_) error(fmt::format("{}:kept despite /rmsrc, as warnings were given\r\n", source));
+    else removeSource(source, memoPath);
+  }
+  return true;
+}
+
+// Field names of the conditions, the sort and the column list that name no
+// field of this table are reported. A condition or sort on a missing field,
+// or a column list that leaves no column, would write something other than
+// what was asked: the table is then not converted.
+bool Run::checkSelection(DbfTable& table, const std::string& source, bool& warned) {
+  auto fieldNamed = [&](const std::string& name) {
+    for (int i = 0; i < table.fieldCount(); ++i)
+      if (::strcasecmp(table.field(i).name.c_str(), name.c_str()) == 0) return true;
+    return false;
+  };
+  bool convert = true;
+  for (size_t i = 0; i < o_.fieldConditions.size(); ++i) {
+    if (fieldNamed(o_.fieldConditions[i].field)) continue;
+    error(fmt::format("{}:{} names no field {}; the table is not converted\r\n", source, conditionSwitch_[i],
+                      o_.fieldConditions[i].field));
+    convert = false;
+  }
+  if (o_.sortEnabled) {
+    o_.sortField = resolveSortField(table, o_.sortFieldName);
+    if (o_.sortField < 0) {
+      error(fmt::format("{}:/SORTBY: names no field {}; the table is not converted\r\n", source, o_.sortFieldName));
+      convert = false;
+    }
+  }
+  for (size_t i = 0; i < o_.columnList.size(); ++i) {
+    if (fieldNamed(o_.columnList[i])) continue;
+    error(fmt::format("{}:{} names no field {}\r\n", source, columnSwitch_[i], o_.columnList[i]));
+    warned = true;
+  }
+  applyColumnList(table, o_.columnList, o_.columnTitles, o_.excludeColumns);
+  if (!o_.columnList.empty() &&
+      std::find(table.excludedFields.begin(), table.excludedFields.end(), 0) == table.excludedFields.end()) {
+    error(fmt::format("{}:the column list leaves no column; the table is not converted\r\n", source));
+    convert = false;
+  }
+  warned = warned || !convert;
+  return convert;
+}
+
+// The table first: should its memo file then stay behind, no data is lost.
+void Run::removeSource(const std::string& source, const std::string& memoPath) {
+  if (::unlink(source.c_str()) != 0) {
+    error(fmt::format("{}:{}\r\n", source, std::strerror(errno)));
+    return;
+  }
+  if (!memoPath.empty() && ::unlink(memoPath.c_str()) != 0 && errno != ENOENT)
+    error(fmt::format("{}:{}\r\n", memoPath, std::strerror(errno)));
 }
 
 int Run::finish(int code) {
@@ -403,16 +591,18 @@ int Run::execute() {
     std::string reason;
     if (!readSourceList(*list, sources_, reason)) fmt::print(io_.err, "{}:{}\n", *list, reason);
   }
-  openLog();
+  collectSources();
+  if (!openLog()) return finish(kExitFailed);
   if (sw_.has("/console")) {
     console_ = true;
     fmt::print(io_.out, "{}", kBanner);
   }
+  reportUnknownSwitches();
   const bool namesTable = std::any_of(sw_.words().begin(), sw_.words().end(),
                                       [](const std::string& w) { return containsIgnoringCase(w, ".dbf"); }) ||
-                          containsIgnoringCase(args_.source, ".dbf") || containsIgnoringCase(args_.output, ".dbf") ||
-                          !args_.expandedSources.empty();
-  if (!namesTable && sources_.empty()) {
+                          containsIgnoringCase(sourceArgument_, ".dbf") || containsIgnoringCase(args_.output, ".dbf") ||
+                          args_.sources.size() >= 2;
+  if (!namesTable && (!fromList_ || sources_.empty())) {
     error("No dbf file in the command line\r\n");
     return finish(kExitNothingToDo);
   }
@@ -422,20 +612,11 @@ int Run::execute() {
   }
   if (!resolveOutput()) return finish(kExitNothingToDo);
   readRemainingSwitches();
-
-  if (!args_.expandedSources.empty() && !fromList_) {
-    sources_ = args_.expandedSources;
-    o_.batchMode = true;
-  } else if (wildcard_ && !recurse_) {
-    o_.batchMode = true;
-    sources_ = listMatches(args_.source);
-    if (sources_.empty()) {
-      error(fmt::format("{}: files not found\r\n", args_.source));
-      return finish(kExitNothingToDo);
-    }
-  } else if (!fromList_ && !recurse_) {
-    sources_ = {args_.source};
+  if (wildcard_ && !recurse_ && !fromList_ && sources_.empty()) {
+    error(fmt::format("{}: files not found\r\n", sourceArgument_));
+    return finish(kExitNothingToDo);
   }
+  if (!refuseOutputsOnSources() || !outputFoldersExist()) return finish(kExitFailed);
   if (o_.appendToOutput) o_.firstAppendedJob = true;
   for (const std::string& source : sources_) convertOne(source);
   if (failed_) return finish(kExitFailed);

@@ -341,10 +341,10 @@ class LogAndConsole(CliTest):
         self.assertRegex(log, "^" + self.full_log("Accounts.dbf", "out.csv", 2) + r"\ntime \d+ ms$")
         elapsed = int(re.search(r"time (\d+) ms", log).group(1))
         self.assertLessEqual(elapsed, (run.ended - run.started).total_seconds() * 1000 + 1)
-        # "/tm" is matched in its exact case.
+        # "/tm" is matched in its exact case; "/TM" is reported as unknown.
         run = self.tabrix("Accounts.dbf", "out.csv", "/LOG", "/TM")
-        self.assertConverted(run)
-        self.assertNotIn("time", self.read("tabrix.log").decode())
+        self.assertEqual((run.code, run.err_lines), (0, ["Unknown switch /TM (did you mean /tm?)"]))
+        self.assertNotIn("time ", self.read("tabrix.log").decode())
 
     def test_console_shows_banner_source_line_and_progress(self):
         run = self.tabrix("Accounts.dbf", "out.csv", "/console")
@@ -477,9 +477,11 @@ class ExitCodesAndMessages(CliTest):
         self.assertNotIn("saved", log)
 
     def test_output_in_a_missing_folder(self):
-        run = self.tabrix("Accounts.dbf", "nodir/out.csv", "/LOG")
-        self.assertOutputFailed(run, "nodir/out.csv", "No such file or directory")
-        self.assertFalse(os.path.exists(self.path("nodir")))
+        for output, folder in (("nodir/out.csv", "nodir"), (self.path("nodir/sub/out.csv"), self.path("nodir/sub"))):
+            with self.subTest(output):
+                run = self.tabrix("Accounts.dbf", output, "/LOG")
+                self.assertOutputFailed(run, output, "the folder %s does not exist" % folder)
+                self.assertFalse(os.path.exists(self.path("nodir")))
 
     def test_output_in_a_read_only_folder(self):
         if os.geteuid() == 0:
@@ -517,7 +519,7 @@ class ExitCodesAndMessages(CliTest):
     def test_rmsrc_deletes_the_source_only_after_success(self):
         shutil.copy2(self.path("Accounts.dbf"), self.path("Copy.dbf"))
         os.symlink("/dev/full", self.path("full.csv"))
-        failing = {"full.csv": "No space left on device", "nodir/out.csv": "No such file or directory"}
+        failing = {"full.csv": "No space left on device", "nodir/out.csv": "the folder nodir does not exist"}
         for output, reason in failing.items():
             with self.subTest(output):
                 run = self.tabrix("Accounts.dbf", output, "/rmsrc")
@@ -534,12 +536,12 @@ class ExitCodesAndMessages(CliTest):
         self.assertEqual(run.err_lines, ["missing.dbf:No such file or directory"])
         self.assertEqual(self.files(), {"out.csv", "all.csv", "full.csv"})
 
-    def test_unknown_switches_change_nothing(self):
+    def test_unknown_switches_are_reported_and_change_nothing(self):
         self.assertConverted(self.tabrix("Accounts.dbf", "plain.csv", "/HDR"))
         before = self.files()
         run = self.tabrix("Accounts.dbf", "out.csv", "/HDR", "/bogus", "/nonsense:42", "/zz=1")
-        self.assertConverted(run)
-        self.assertEqual(run.out, "")
+        self.assertEqual((run.code, run.out), (0, ""))
+        self.assertEqual(run.err_lines, ["Unknown switch /bogus", "Unknown switch /nonsense:42", "Unknown switch /zz=1"])
         self.assertEqual(self.files(), before | {"out.csv"})
         self.assertEqual(self.read("out.csv"), self.read("plain.csv"))
 

@@ -366,10 +366,15 @@ class ConditionPairs(SelectTest):
     def test_field_names_in_any_case(self):
         self.assertKeeps(self.table("people.dbf"), "name:Jo", [1, 2])
 
-    def test_conditions_on_unknown_fields_are_ignored(self):
+    def test_a_condition_on_a_missing_field_stops_the_table(self):
         people = self.table("people.dbf")
-        self.assertKeeps(people, "NOSUCH:x,NAME:Jo", [1, 2])
-        self.assertKeeps(people, "NOSUCH:x", [1, 2, 3, 4])
+        for switch in ("/FILTER2:NOSUCH:x,NAME:Jo", "/FILTER:" + self.write("filter.txt", b"NAME:Jo\nNOSUCH:x\n")):
+            with self.subTest(switch):
+                run = self.tabrix(people, "out.csv", switch)
+                self.assertEqual((run.code, run.out), (1, ""))
+                self.assertEqual(run.err, "%s:%s names no field NOSUCH; the table is not converted\n"
+                                 % (people, switch[:switch.index(":") + 1]))
+                self.assertFalse(os.path.exists(self.path("out.csv")))
 
     def test_malformed_pairs_are_ignored(self):
         people = self.table("people.dbf")
@@ -734,9 +739,13 @@ class Sorting(SelectTest):
         self.assertEqual(self.sorted_ids("numbers.dbf", "/SORTBY:QTY", "/FILTER2:PRICE:>=10"), [1, 3, 5, 9, 6, 2])
         self.assertEqual(self.sorted_ids("numbers.dbf", "/SORTBY:PRICE", "/DESC", "/WFILTER:1"), [9, 2, 3, 1, 8])
 
-    def test_sort_field_that_names_no_field_leaves_the_table_unsorted(self):
-        self.assertEqual(self.sorted_ids("numbers.dbf", "/SORTBY:NOSUCH"), list(range(1, 10)))
-        self.assertEqual(self.sorted_ids("numbers.dbf", "/SORTBY:QT"), list(range(1, 10)))
+    def test_sort_field_that_names_no_field_stops_the_table(self):
+        numbers = self.table("numbers.dbf")
+        for name in ("NOSUCH", "QT"):
+            run = self.tabrix(numbers, "out.csv", "/SORTBY:" + name)
+            self.assertEqual((run.code, run.err), (1, "%s:/SORTBY: names no field %s; the table is not converted\n"
+                                                   % (numbers, name)))
+            self.assertFalse(os.path.exists(self.path("out.csv")))
 
 
 class SortingAcrossTables(SelectTest):
@@ -746,15 +755,18 @@ class SortingAcrossTables(SelectTest):
         write_table(cls.table("keyed.dbf"), "ID N(3,0); KEY N(3,0)", [(12, 2), (11, 1), (13, 3)])
 
     def appended_ids(self, *tables):
-        """The IDs of the tables appended, in the order given, into one new output."""
+        """The IDs of the tables appended, in the order given, into one new output, and the run."""
         output = "-".join(t[:-4] for t in tables) + ".csv"
         run = self.tabrix(*[self.table(t) for t in tables], output, "/SORTBY:KEY")
-        self.assertEqual((run.code, run.err), (0, ""), run.out)
-        return [int(row[0]) for row in self.csv_rows(output) if row]
+        return [int(row[0]) for row in self.csv_rows(output) if row], run
 
-    def test_a_table_without_the_sort_field_leaves_the_later_tables_unsorted(self):
-        self.assertEqual(self.appended_ids("keyed.dbf", "plain.dbf"), [11, 12, 13, 3, 1, 2])
-        self.assertEqual(self.appended_ids("plain.dbf", "keyed.dbf"), [3, 1, 2, 12, 11, 13])
+    def test_a_table_without_the_sort_field_is_skipped_and_the_others_sorted(self):
+        skipped = "%s:/SORTBY: names no field KEY; the table is not converted\n" % self.table("plain.dbf")
+        for tables in (("keyed.dbf", "plain.dbf"), ("plain.dbf", "keyed.dbf", "keyed.dbf")):
+            with self.subTest(tables):
+                ids, run = self.appended_ids(*tables)
+                self.assertEqual((run.code, run.err), (1, skipped))
+                self.assertEqual(ids, [11, 12, 13] * tables.count("keyed.dbf"))
 
 
 class QuickSortOrderOfEqualKeys(SelectTest):
@@ -821,9 +833,23 @@ class Columns(SelectTest):
         names, _ = self.convert_clients("/COLUMNS:NAME  ,QTY:Count  ")
         self.assertEqual(names, ["NAME", "Count"])
 
-    def test_unknown_names_are_ignored(self):
-        names, _ = self.convert_clients("/COLUMNS:NOSUCH,QTY")
+    def test_unknown_names_are_reported_and_the_rest_written(self):
+        clients = self.table("clients.dbf")
+        names, _ = self.convert_clients("/COLUMNS:NOSUCH,QTY", stderr=clients + ":/COLUMNS: names no field NOSUCH\n")
         self.assertEqual(names, ["QTY"])
+        names, _ = self.convert_clients("/EXCLUDE", "/COLUMNS:QTY,NOSUCH",
+                                        stderr=clients + ":/COLUMNS: names no field NOSUCH\n")
+        self.assertEqual(names, ["ID", "CITY", "NAME", "MEMO1", "MEMO2"])
+
+    def test_a_list_that_leaves_no_column_stops_the_table(self):
+        clients = self.table("clients.dbf")
+        for switches in (["/COLUMNS:NOSUCH"], ["/EXCLUDE", "/COLUMNS:ID,CITY,NAME,MEMO1,QTY,MEMO2"]):
+            with self.subTest(switches):
+                run = self.tabrix(clients, "out.csv", *switches)
+                self.assertEqual(run.code, 1)
+                self.assertTrue(run.err.endswith(clients + ":the column list leaves no column; "
+                                                 "the table is not converted\n"), run.err)
+                self.assertFalse(os.path.exists(self.path("out.csv")))
 
     def test_exclude_leaves_out_the_listed_columns(self):
         self.assertEqual(self.convert_clients("/EXCLUDE", "/COLUMNS:MEMO1,memo2"),
@@ -840,7 +866,8 @@ class Columns(SelectTest):
 
     def test_columns_list_lines_are_not_trimmed(self):
         path = self.write("columns.txt", b"NAME \nCITY\n")
-        names, _ = self.convert_clients("/COLUMNSLIST:" + path)
+        names, _ = self.convert_clients("/COLUMNSLIST:" + path,
+                                        stderr=self.table("clients.dbf") + ":/COLUMNSLIST: names no field NAME \n")
         self.assertEqual(names, ["CITY"])
 
     def test_columns_list_entries_come_before_the_columns_switch(self):
