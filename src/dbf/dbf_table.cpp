@@ -5,7 +5,6 @@
 
 #include "dbf/field_types.h"
 #include "platform/file.h"
-#include "platform/path_lookup.h"
 
 namespace tabrix {
 
@@ -34,14 +33,11 @@ bool DbfTable::open(const std::string& path, const TableOpenOptions& options, st
   hasModificationTime_ = file->modificationTime(modificationTime_);
   path_ = path;
   if (!load(std::move(file), options, error)) return false;
-  if (hasMemoFile(header_.version(), header_.tableFlags())) {
+  // Some Visual FoxPro writers leave the memo flag clear on tables with memo
+  // fields; their memo file is looked for all the same. A missing one leaves
+  // the MemoFile without a file, which names the path it was looked for at.
+  if (hasMemoFile(header_.version(), header_.tableFlags()) || (hasMemoFields_ && isVisualFoxPro(header_.version())))
     memo_ = MemoFile::openFor(path, header_.version());
-  } else if (hasMemoFields_ && isVisualFoxPro(header_.version())) {
-    // Some writers leave the memo flag clear; an existing memo file still
-    // holds the table's memos, so it is read (never created).
-    const std::string memoPath = findIgnoringCase(replaceExtension(path, memoExtensionFor(path, header_.version())));
-    if (!memoPath.empty()) memo_ = MemoFile::openFor(path, header_.version());
-  }
   return true;
 }
 

@@ -350,14 +350,25 @@ TEST_F(DbfTableOnDisk, DamagedOrMissingMemoFilesAreReadNeverWrittenAndTheirLossR
   }
 }
 
-TEST_F(DbfTableOnDisk, VisualFoxProWithoutMemoFlagCreatesNoMemoFile) {
+TEST_F(DbfTableOnDisk, VisualFoxProWithoutMemoFlagReadsAnExistingMemoFileAndCreatesNone) {
   const std::string path = dir.at("t.dbf");
   test::writeFile(path, TableBuilder(0x30).field("NOTE", 'M', 4).record({test::le32(8)}).bytes());
   DbfTable table;
   std::string error;
   ASSERT_TRUE(table.open(path, {}, error)) << error;
-  EXPECT_EQ(table.memo(), nullptr);
+  ASSERT_NE(table.memo(), nullptr);
+  EXPECT_FALSE(table.memo()->isOpen());
+  EXPECT_EQ(table.memo()->path(), dir.at("t.fpt"));
   EXPECT_FALSE(std::filesystem::exists(dir.at("t.fpt")));
+
+  std::vector<uint8_t> memo(512 + 64, 0);
+  memo[7] = 64;
+  writeBe32(memo.data() + 512, 1);
+  writeBe32(memo.data() + 516, 2);
+  std::memcpy(memo.data() + 520, "ok", 2);
+  test::writeFile(dir.at("T.FPT"), memo);
+  ASSERT_TRUE(table.open(path, {}, error)) << error;
+  EXPECT_EQ(table.memo()->readMemo(8), "ok");
 }
 
 TEST_F(DbfTableOnDisk, DatabaseContainerReadsItsDctMemoFile) {
