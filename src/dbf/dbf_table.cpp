@@ -23,6 +23,16 @@ std::string hexByte(uint8_t b) {
   return std::string("0x") + digits[b >> 4] + digits[b & 15];
 }
 
+// A name of at least one character, zero-padded, and a type the reader knows:
+// record bytes rarely look like that, so it tells descriptors from records.
+bool looksLikeDescriptor(const uint8_t* d) {
+  const auto* end = static_cast<const uint8_t*>(std::memchr(d, 0, 11));
+  if (end == d || !end) return false;
+  for (const uint8_t* p = end; p < d + 11; ++p)
+    if (*p != 0) return false;
+  return isKnownTypeLetter(static_cast<char>(d[11])) || isNullFlagsName(reinterpret_cast<const char*>(d));
+}
+
 }  // namespace
 
 bool DbfTable::open(const std::string& path, const TableOpenOptions& options, std::string& error) {
@@ -33,11 +43,9 @@ bool DbfTable::open(const std::string& path, const TableOpenOptions& options, st
   hasModificationTime_ = file->modificationTime(modificationTime_);
   path_ = path;
   if (!load(std::move(file), options, error)) return false;
-  // Some Visual FoxPro writers leave the memo flag clear on tables with memo
-  // fields; their memo file is looked for all the same. A missing one leaves
-  // the MemoFile without a file, which names the path it was looked for at.
-  if (hasMemoFile(header_.version(), header_.tableFlags()) || (hasMemoFields_ && isVisualFoxPro(header_.version())))
-    memo_ = MemoFile::openFor(path, header_.version());
+  // A missing memo file leaves the MemoFile without a file; it names the path
+  // the file was looked for at.
+  if (looksForMemoFile()) memo_ = MemoFile::openFor(path, header_.version());
   return true;
 }
 
@@ -45,9 +53,15 @@ bool DbfTable::openFrom(std::unique_ptr<ByteStore> data, std::unique_ptr<ByteSto
                         const TableOpenOptions& options, std::string& error) {
   close();
   if (!load(std::move(data), options, error)) return false;
-  if (memo && hasMemoFile(header_.version(), header_.tableFlags()))
+  if (memo && looksForMemoFile())
     memo_ = std::make_unique<MemoFile>(std::move(memo), header_.version(), MemoAccess::Read);
   return true;
+}
+
+// Some Visual FoxPro writers leave the memo flag clear on tables with memo
+// fields; their memo file is looked for all the same.
+bool DbfTable::looksForMemoFile() const {
+  return hasMemoFile(header_.version(), header_.tableFlags()) || (hasMemoFields_ && isVisualFoxPro(header_.version()));
 }
 
 bool DbfTable::load(std::unique_ptr<ByteStore> data, const TableOpenOptions& options, std::string& error) {
@@ -156,8 +170,7 @@ bool DbfTable::readDescriptors(std::string& error) {
     uint8_t d[kDescriptorSize];
     const size_t read = data_->readAt(at, d, sizeof d);
     if (read >= 1 && d[0] == kDescriptorTerminator) return checkDescriptorEnd(at + 1, error);
-    if (read < sizeof d || (!isKnownTypeLetter(static_cast<char>(d[11])) && !isNullFlagsName(nameOf(d, 11).c_str())))
-      return true;
+    if (read < sizeof d || !looksLikeDescriptor(d)) return true;
   }
   return true;
 }

@@ -97,6 +97,7 @@ class DbfTable {
   bool readDescriptors(std::string& error);
   bool readLevel7Descriptors(std::string& error);
   bool addField(const FieldDescriptor& descriptor, const std::string& name, std::string& error);
+  bool looksForMemoFile() const;
   bool checkDescriptorEnd(uint64_t end, std::string& error) const;
   bool layOutFields(std::string& error);
   bool loadChunk(uint64_t first);
