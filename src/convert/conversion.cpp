@@ -89,6 +89,20 @@ void setToday(FilterSettings& settings) {
   settings.todayYear = local.tm_year + 1900;
 }
 
+// What the warning about memos that could not be read says: how many, and
+// why when the whole memo file is at fault.
+std::string lostMemosText(DbfTable& table) {
+  const uint64_t n = table.lostMemos();
+  std::string text = fmt::format("{} memo value{} could not be read", n, n == 1 ? "" : "s");
+  const MemoFile* memo = table.memo();
+  if (!memo) return text + ": the table has no memo file";
+  if (!memo->isOpen())
+    return text + fmt::format(": the memo file {} {}", memo->path(),
+                              findIgnoringCase(memo->path()).empty() ? "is missing" : "cannot be opened");
+  if (!memo->headerIsSound()) return text + fmt::format(": the memo file {} has no sound header", memo->path());
+  return text;
+}
+
 void keepSourceDate(const DbfTable& table, const std::string& path) {
   timespec source{};
   if (!table.modificationTime(source)) return;
@@ -117,6 +131,7 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   job.decode.oemToAnsi = &job.codePages.oemToAnsi;
 
   const std::string& path = job.outputPath;
+  table.resetLostMemos();
   std::unique_ptr<RecordWriter> writer = makeWriter(job);
   if (!writer)
     return fail(o, path, result,
@@ -205,13 +220,15 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   if (!out.close()) return fail(o, path, result, out.errorText());
   if (o.keepFileDate && job.family != OutputFamily::Rtf) keepSourceDate(table, path);
   logLine(o, fmt::format("{} saved {} records\r\n", formatLogTimeNow(o.dateOrder, o.dateSeparator), result.recordsWritten));
-  if (table.isShort()) {
-    result.error = fmt::format("the header counts {} records, the file holds {}", table.headerRecordCount(),
-                               table.recordCount());
-    if (o.logFile) o.logFile->error(fmt::format("{}:{}\r\n", table.path(), result.error));
-    return result;
-  }
-  result.ok = true;
+  // What could be read is written; what could not is reported, and the run is not clean.
+  auto warn = [&](const std::string& text) {
+    if (o.logFile) o.logFile->error(fmt::format("{}:{}\r\n", table.path(), text));
+    result.error += result.error.empty() ? text : "; " + text;
+  };
+  if (table.isShort())
+    warn(fmt::format("the header counts {} records, the file holds {}", table.headerRecordCount(), table.recordCount()));
+  if (table.lostMemos() > 0) warn(lostMemosText(table));
+  result.ok = result.error.empty();
   return result;
 }
 

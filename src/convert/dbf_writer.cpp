@@ -49,6 +49,7 @@ enum class Conversion : uint8_t {
   DateTimeLevel7,  // day number and milliseconds to level 7 timestamp
   DecodedText,     // the value's text, left-aligned (varchar, varbinary)
   Memo,            // the memo rewritten, its block number in the output's form
+  MemoKept,        // the stored block number (the memo file is copied whole)
 };
 
 constexpr uint8_t kFlagBinary = 0x04;           // Visual FoxPro: no code-page translation
@@ -167,6 +168,7 @@ Column columnFor(const DbfTable& table, int i, Level level, bool copyMemos) {
   };
   if (livesInMemo(f)) {
     if (!copyMemos) set(memoTypeAt(level, f.type, c.flags), level == Level::VisualFoxPro ? 4 : 10, 0, Conversion::Memo);
+    else c.conversion = Conversion::MemoKept;
   } else {
     switch (f.type) {
       case 'I':
@@ -267,8 +269,11 @@ class DbfWriter final : public RecordWriter {
     uint64_t existingCount = 0;
     if (o.appendToOutput) readExistingTable(existingCount);
     appending_ = existingBytes_ > 0;
-    copyMemos_ =
-        memoExported && version_ == table_.version() && table_.memo() && table_.memo()->isOpen() && !appending_;
+    // Only a memo file that is there with a sound header is copied whole;
+    // otherwise the memos that can be read are written one by one.
+    const MemoFile* sourceMemo = table_.memo();
+    copyMemos_ = memoExported && version_ == table_.version() && sourceMemo && sourceMemo->isOpen() &&
+                 sourceMemo->headerIsSound() && !appending_;
 
     buildColumns();
     if (!buildHeader(reason)) return false;
@@ -494,6 +499,11 @@ class DbfWriter final : public RecordWriter {
         break;
       }
       case Conversion::Memo: writeMemoReference(c, writeMemo(c.field, record), out); break;
+      case Conversion::MemoKept:
+        // A block number the copied file does not hold would point nowhere: blank instead.
+        if (readFieldMemo(table_, c.field, record).whole) std::memcpy(out, in, c.length);
+        else blankSourceMemoReference(c, out);
+        break;
     }
   }
 
@@ -527,15 +537,19 @@ class DbfWriter final : public RecordWriter {
     writeBigEndianDouble(out, static_cast<double>(julian - kJulianDayOfYear1 + 1) * kMillisPerDay + ms);
   }
 
-  // Copies the field's memo into the output memo file; its block, or 0.
+  // Copies the field's memo into the output memo file; its block, or 0. Of a
+  // memo the source holds only in part, that part is written.
   uint32_t writeMemo(int field, const uint8_t* record) {
-    const MemoRef ref = memoBlockOf(table_, field, record);
-    MemoFile* source = table_.memo();
-    if (ref.block == 0 || !source || !source->isOpen()) return 0;
-    const std::string_view text = source->readMemo(ref.block, ref.length);
+    const std::string_view text = readFieldMemo(table_, field, record).text;
     if (text.empty()) return 0;
     if (outputMemo_->format() == MemoFormat::DBase3 && text.find('\x1A') != std::string_view::npos) ++cutMemos_;
     return outputMemo_->writeMemo(text);
+  }
+
+  // No memo in the source's form of reference: zero bytes in a binary one
+  // (Visual FoxPro, SMT), blanks in a decimal one.
+  void blankSourceMemoReference(const Column& c, uint8_t* out) const {
+    std::memset(out, c.length == 4 || isSmt(table_.version()) ? 0 : ' ', c.length);
   }
 
   static void writeMemoReference(const Column& c, uint32_t block, uint8_t* out) {

@@ -9,8 +9,9 @@
 namespace tabrix {
 
 // Reads the memo of field i of record into text (ANSI: an OEM table's memo is
-// translated). Text is empty when the block number is 0, the memo is missing,
-// unreadable or empty, or the table has no memo file. Reuses text's storage.
+// translated). Text is empty when the field points at no memo; a memo that
+// cannot be read whole gives the part there is and counts as lost in the
+// table (readFieldMemo). Reuses text's storage.
 void readMemoText(DbfTable& table, int i, const uint8_t* record, const CodePageTables& codePages,
                   std::string& text);
 

@@ -5,7 +5,6 @@
 
 #include "dbf/field_types.h"
 #include "platform/file.h"
-#include "platform/path_lookup.h"
 
 namespace tabrix {
 
@@ -24,24 +23,29 @@ std::string hexByte(uint8_t b) {
   return std::string("0x") + digits[b >> 4] + digits[b & 15];
 }
 
+// A name of at least one character, zero-padded, and a type the reader knows:
+// record bytes rarely look like that, so it tells descriptors from records.
+bool looksLikeDescriptor(const uint8_t* d) {
+  const auto* end = static_cast<const uint8_t*>(std::memchr(d, 0, 11));
+  if (end == d || !end) return false;
+  for (const uint8_t* p = end; p < d + 11; ++p)
+    if (*p != 0) return false;
+  return isKnownTypeLetter(static_cast<char>(d[11])) || isNullFlagsName(reinterpret_cast<const char*>(d));
+}
+
 }  // namespace
 
 bool DbfTable::open(const std::string& path, const TableOpenOptions& options, std::string& error) {
   close();
   auto file = std::make_unique<File>();
-  // Read access first; read and write only when that is refused.
-  if (!file->open(path, FileMode::ReadOnly, error) && !file->open(path, FileMode::ReadWrite, error)) return false;
+  // Read access only: a source table is never written.
+  if (!file->open(path, FileMode::ReadOnly, error)) return false;
   hasModificationTime_ = file->modificationTime(modificationTime_);
   path_ = path;
   if (!load(std::move(file), options, error)) return false;
-  if (hasMemoFile(header_.version(), header_.tableFlags())) {
-    memo_ = MemoFile::openFor(path, header_.version());
-  } else if (hasMemoFields_ && isVisualFoxPro(header_.version())) {
-    // Some writers leave the memo flag clear; an existing memo file still
-    // holds the table's memos, so it is read (never created).
-    const std::string memoPath = findIgnoringCase(replaceExtension(path, memoExtensionFor(path, header_.version())));
-    if (!memoPath.empty()) memo_ = MemoFile::openFor(path, header_.version());
-  }
+  // A missing memo file leaves the MemoFile without a file; it names the path
+  // the file was looked for at.
+  if (looksForMemoFile()) memo_ = MemoFile::openFor(path, header_.version());
   return true;
 }
 
@@ -49,9 +53,15 @@ bool DbfTable::openFrom(std::unique_ptr<ByteStore> data, std::unique_ptr<ByteSto
                         const TableOpenOptions& options, std::string& error) {
   close();
   if (!load(std::move(data), options, error)) return false;
-  if (memo && hasMemoFile(header_.version(), header_.tableFlags()))
-    memo_ = std::make_unique<MemoFile>(std::move(memo), header_.version());
+  if (memo && looksForMemoFile())
+    memo_ = std::make_unique<MemoFile>(std::move(memo), header_.version(), MemoAccess::Read);
   return true;
+}
+
+// Some Visual FoxPro writers leave the memo flag clear on tables with memo
+// fields; their memo file is looked for all the same.
+bool DbfTable::looksForMemoFile() const {
+  return hasMemoFile(header_.version(), header_.tableFlags()) || (hasMemoFields_ && isVisualFoxPro(header_.version()));
 }
 
 bool DbfTable::load(std::unique_ptr<ByteStore> data, const TableOpenOptions& options, std::string& error) {
@@ -73,12 +83,12 @@ bool DbfTable::load(std::unique_ptr<ByteStore> data, const TableOpenOptions& opt
   }
 
   // The 0x03 repair: a dBase III table with memo fields is of version 0x83.
-  // The table is normally open for reading, so the write usually has no effect.
-  if (header_.version() == 0x03 && hasMemoFields_) {
-    header_.bytes[0] = 0x83;
-    data_->writeAt(0, header_.bytes.data(), kHeaderSize);
+  // It is made in memory only; the file stays as it is.
+  if (header_.version() == 0x03 && hasMemoFields_) header_.bytes[0] = 0x83;
+  if (!layOutFields(error)) {
+    close();
+    return false;
   }
-  layOutFields();
 
   const uint64_t headerLength = header_.headerLength();
   const uint64_t wholeRecords = fileSize_ <= headerLength ? 0 : (fileSize_ - headerLength) / recordLength_;
@@ -152,7 +162,26 @@ bool DbfTable::readDescriptors(std::string& error) {
     std::memcpy(descriptor.bytes.data(), d, kDescriptorSize);
     if (!addField(descriptor, nameOf(d, 11), error)) return false;
   }
+  // Some writers leave out the end mark. But when descriptors go on past the
+  // header length up to an end mark, the header length cuts into the list
+  // and the records would start inside it.
+  uint64_t at = kHeaderSize + uint64_t{count} * kDescriptorSize;
+  for (uint32_t n = count; n <= kMaxFields; ++n, at += kDescriptorSize) {
+    uint8_t d[kDescriptorSize];
+    const size_t read = data_->readAt(at, d, sizeof d);
+    if (read >= 1 && d[0] == kDescriptorTerminator) return checkDescriptorEnd(at + 1, error);
+    if (read < sizeof d || !looksLikeDescriptor(d)) return true;
+  }
   return true;
+}
+
+// The header length is where the records start: it must not fall inside the
+// field descriptors, which end at byte end.
+bool DbfTable::checkDescriptorEnd(uint64_t end, std::string& error) const {
+  if (header_.headerLength() >= end) return true;
+  error = "the header length " + std::to_string(header_.headerLength()) +
+          " ends inside the field descriptors, which end at byte " + std::to_string(end);
+  return false;
 }
 
 bool DbfTable::readLevel7Descriptors(std::string& error) {
@@ -160,7 +189,7 @@ bool DbfTable::readLevel7Descriptors(std::string& error) {
   for (;;) {
     uint8_t d[kLevel7DescriptorSize];
     const size_t got = data_->readAt(at, d, sizeof d);
-    if (got >= 1 && d[0] == kDescriptorTerminator) return true;
+    if (got >= 1 && d[0] == kDescriptorTerminator) return checkDescriptorEnd(at + 1, error);
     if (got < sizeof d) {
       error = "the field descriptors end without their terminator";
       return false;
@@ -181,9 +210,10 @@ bool DbfTable::readLevel7Descriptors(std::string& error) {
   }
 }
 
-// Gives each field its offset, settles the record length and keeps every field
-// inside the record, so decoding can never read past a record.
-void DbfTable::layOutFields() {
+// Gives each field its offset and settles the record length. A record length
+// shorter than the fields is refused: walked with it, records would overlap and
+// a table would yield many times its rows of shifted bytes.
+bool DbfTable::layOutFields(std::string& error) {
   uint32_t sum = 1, sumLowBytes = 1;
   for (const Field& f : fields_) sum += f.length;
   for (const FieldDescriptor& d : descriptors_) sumLowBytes += d.bytes[16];
@@ -191,18 +221,30 @@ void DbfTable::layOutFields() {
   // Some writers (Excel among them) put a decimal count on character fields;
   // read as a high length byte it breaks a layout that adds up without it.
   const bool lowBytesOnly = recordLength_ != 0 && sum != recordLength_ && sumLowBytes == recordLength_;
-  if (recordLength_ == 0) recordLength_ = sum;
+  const uint32_t declared = lowBytesOnly ? sumLowBytes : sum;
+  if (recordLength_ == 0) {
+    // A record length of 0 is repaired from the fields, when they fit a record.
+    if (declared > UINT16_MAX) {
+      error = "the record length is 0 and the fields declare " + std::to_string(declared) +
+              " bytes, more than the 65535 of a record";
+      return false;
+    }
+    recordLength_ = declared;
+  } else if (recordLength_ < declared) {
+    error = "the record length " + std::to_string(recordLength_) + " is smaller than the " +
+            std::to_string(declared) + " bytes its fields declare";
+    return false;
+  }
   uint32_t offset = 1;
   for (size_t i = 0; i < fields_.size(); ++i) {
     Field& f = fields_[i];
     FieldDescriptor& d = descriptors_[i];
     if (lowBytesOnly) f.length = d.bytes[16];
     writeLe16(&d.bytes[12], offset);
-    const uint32_t start = std::min(offset, recordLength_);
-    f.offset = static_cast<uint16_t>(start);
-    f.length = static_cast<uint16_t>(std::min<uint32_t>(f.length, recordLength_ - start));
-    offset += lowBytesOnly ? d.bytes[16] : d.length();
+    f.offset = static_cast<uint16_t>(offset);
+    offset += f.length;
   }
+  return true;
 }
 
 bool DbfTable::loadChunk(uint64_t first) {
@@ -255,6 +297,7 @@ void DbfTable::close() {
   recordLength_ = 0;
   recordCount_ = 0;
   fileSize_ = 0;
+  lostMemos_ = 0;
   hasModificationTime_ = false;
   chunk_.clear();
   chunkFirst_ = chunkCount_ = next_ = 0;

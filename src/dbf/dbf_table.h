@@ -67,6 +67,11 @@ class DbfTable {
   uint32_t headerRecordCount() const { return header_.recordCount(); }
   // True when the header promises more records than the file holds whole.
   bool isShort() const { return recordCount_ < header_.recordCount(); }
+  // Memo values found pointing at memos that could not be read whole
+  // (readFieldMemo counts them); a job resets the count before its walk.
+  uint64_t lostMemos() const { return lostMemos_; }
+  void countLostMemo() { ++lostMemos_; }
+  void resetLostMemos() { lostMemos_ = 0; }
   // Whether the last-write time is known, and that time.
   bool modificationTime(timespec& out) const;
 
@@ -92,7 +97,9 @@ class DbfTable {
   bool readDescriptors(std::string& error);
   bool readLevel7Descriptors(std::string& error);
   bool addField(const FieldDescriptor& descriptor, const std::string& name, std::string& error);
-  void layOutFields();
+  bool looksForMemoFile() const;
+  bool checkDescriptorEnd(uint64_t end, std::string& error) const;
+  bool layOutFields(std::string& error);
   bool loadChunk(uint64_t first);
 
   std::string path_;
@@ -106,6 +113,7 @@ class DbfTable {
   uint32_t recordLength_ = 0;
   uint64_t recordCount_ = 0;
   uint64_t fileSize_ = 0;
+  uint64_t lostMemos_ = 0;
   bool hasModificationTime_ = false;
   timespec modificationTime_{};
 

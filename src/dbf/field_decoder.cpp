@@ -89,12 +89,27 @@ MemoRef memoBlockOf(const DbfTable& table, int i, const uint8_t* record) {
       ref.length = readLe32(bytes + 2);
       ref.block = readLe32(bytes + 6);
     }
+    ref.present = ref.block != 0 || ref.length != 0;
   } else if (f.length == 4) {
     ref.block = readLe32(bytes);
+    ref.present = ref.block != 0;
   } else {
     ref.block = decimalNumber(bytes, f.length);
+    // Anything but blanks and zeros points somewhere, a damaged number too.
+    for (size_t k = 0; k < f.length && !ref.present; ++k)
+      ref.present = bytes[k] != ' ' && bytes[k] != '\0' && bytes[k] != '0';
   }
   return ref;
+}
+
+MemoRead readFieldMemo(DbfTable& table, int i, const uint8_t* record) {
+  const MemoRef ref = memoBlockOf(table, i, record);
+  if (!ref.present) return {{}, true};
+  MemoFile* memo = table.memo();
+  MemoRead read;
+  if (memo) read = memo->read(ref.block, ref.length);
+  if (!read.whole) table.countLostMemo();
+  return read;
 }
 
 std::optional<DateTimeParts> decodeDateTime(const DbfTable& table, int i, const uint8_t* record) {

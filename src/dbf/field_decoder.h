@@ -34,10 +34,18 @@ std::optional<DateTimeParts> decodeDateTime(const DbfTable& table, int i, const 
 
 struct MemoRef {
   uint32_t block = 0;
-  uint32_t length = 0;  // SMT tables only
+  uint32_t length = 0;   // SMT tables only
+  bool present = false;  // the field is neither blank nor zero: it points at a memo
 };
 // Where the memo of an M (or G, or dBase binary B) field starts.
 MemoRef memoBlockOf(const DbfTable& table, int i, const uint8_t* record);
+
+// The memo of field i of record, valid until the next memo read; empty and
+// whole when the field points at no memo. A memo the field points at but the
+// memo file does not hold whole (no memo file, a block outside it, a damaged
+// block or header) counts in table.lostMemos(); the text is then the part the
+// file holds, if any.
+MemoRead readFieldMemo(DbfTable& table, int i, const uint8_t* record);
 
 // The 64-bit currency amount formatted with 4 decimals or rounded to 2.
 size_t formatCurrency(int64_t amountTimes10000, int decimals, char* out);

@@ -41,20 +41,20 @@ std::string memoExtensionFor(const std::string& tablePath, uint8_t version) {
   return standard;
 }
 
-MemoFile::MemoFile(std::unique_ptr<ByteStore> store, uint8_t version)
+MemoFile::MemoFile(std::unique_ptr<ByteStore> store, uint8_t version, MemoAccess access)
     : store_(std::move(store)), version_(version), format_(memoFormatOf(version)) {
   if (!store_) return;
-  if (store_->size() == 0) writeFreshHeader();
+  if (access == MemoAccess::Write && store_->size() == 0) writeFreshHeader();
   else readHeader();
 }
 
 std::unique_ptr<MemoFile> MemoFile::openFor(const std::string& tablePath, uint8_t version) {
+  // Only read: nothing is ever created or written beside a source table.
   std::string path = siblingWithExtension(tablePath, memoExtensionFor(tablePath, version));
   auto file = std::make_unique<File>();
   std::string error;
-  if (!file->open(path, FileMode::ReadWriteCreate, error) && !file->open(path, FileMode::ReadOnly, error))
-    file.reset();
-  auto memo = std::make_unique<MemoFile>(std::move(file), version);
+  if (!file->open(path, FileMode::ReadOnly, error)) file.reset();
+  auto memo = std::make_unique<MemoFile>(std::move(file), version, MemoAccess::Read);
   memo->path_ = path;
   return memo;
 }
@@ -63,7 +63,7 @@ std::unique_ptr<MemoFile> MemoFile::openForWriting(const std::string& memoPath, 
   auto file = std::make_unique<File>();
   std::string error;
   if (!file->open(memoPath, FileMode::ReadWriteCreate, error)) file.reset();
-  auto memo = std::make_unique<MemoFile>(std::move(file), version);
+  auto memo = std::make_unique<MemoFile>(std::move(file), version, MemoAccess::Write);
   memo->path_ = memoPath;
   return memo;
 }
@@ -92,6 +92,7 @@ void MemoFile::readHeader() {
       nextFreeBlock_ = readLe32(h);
       break;
   }
+  headerSound_ = store_->size() >= kMemoHeaderSize && blockSize_ != 0;
 }
 
 void MemoFile::writeFreshHeader() {
@@ -111,8 +112,7 @@ void MemoFile::writeFreshHeader() {
     blockSize_ = 512;
     h[16] = 3;
   }
-  // A read-only store keeps no header; its memos all read empty.
-  store_->writeAt(0, h, sizeof h);
+  headerSound_ = store_->writeAt(0, h, sizeof h);
 }
 
 uint64_t MemoFile::blockCount() const {
@@ -139,15 +139,19 @@ uint64_t MemoFile::memoLength(uint32_t block) {
   }
   // dBase III and SMT: whole blocks up to the one holding the end mark.
   std::vector<char> scratch;
-  const size_t text = scanToEndMark(start, available, scratch, SIZE_MAX);
+  bool found = false;
+  const size_t text = scanToEndMark(start, available, scratch, SIZE_MAX, found);
   const uint64_t blocks = (text + blockSize_) / blockSize_;
   return std::min<uint64_t>(blocks * blockSize_, available);
 }
 
 // The text from start up to the first 0x1A, or to the end of the file: at most
 // limit bytes, read in steps so a missing end mark costs no more than the file.
-size_t MemoFile::scanToEndMark(uint64_t start, uint64_t available, std::vector<char>& out, size_t limit) {
+// found tells whether the end mark was reached.
+size_t MemoFile::scanToEndMark(uint64_t start, uint64_t available, std::vector<char>& out, size_t limit,
+                               bool& found) {
   out.clear();
+  found = false;
   uint64_t scanned = 0;
   while (scanned < available && scanned < limit) {
     const size_t step = static_cast<size_t>(std::min<uint64_t>(kScanStep, available - scanned));
@@ -157,6 +161,7 @@ size_t MemoFile::scanToEndMark(uint64_t start, uint64_t available, std::vector<c
     out.resize(old + got);
     if (const void* end = std::memchr(out.data() + old, kEndOfFile, got)) {
       out.resize(static_cast<size_t>(static_cast<const char*>(end) - out.data()));
+      found = true;
       break;
     }
     if (got < step) break;
@@ -167,10 +172,13 @@ size_t MemoFile::scanToEndMark(uint64_t start, uint64_t available, std::vector<c
 }
 
 // Reads the text of the memo at block into out (at most limit bytes) and
-// returns its length. Every length is bounded by what the file holds.
-size_t MemoFile::readInto(uint32_t block, uint32_t smtLength, std::vector<char>& out, size_t limit) {
+// returns its length. Every length is bounded by what the file holds; whole
+// tells whether the file held the memo the block number points at.
+size_t MemoFile::readInto(uint32_t block, uint32_t smtLength, std::vector<char>& out, size_t limit,
+                          bool& whole) {
   out.clear();
-  if (!blockInFile(block)) return 0;
+  whole = false;
+  if (!headerSound_ || !blockInFile(block)) return 0;
   const uint64_t start = uint64_t{block} * blockSize_;
   const uint64_t available = store_->size() - start;
   uint64_t length = 0;
@@ -185,33 +193,43 @@ size_t MemoFile::readInto(uint32_t block, uint32_t smtLength, std::vector<char>&
       } else if (std::memcmp(h, kDBase4Mark, 4) == 0) {
         const uint32_t stored = readLe32(h + 4);
         length = stored > kBlockHeaderSize ? stored - kBlockHeaderSize : 0;
+      } else {
+        return 0;  // no memo starts at this block
       }
       textStart = start + kBlockHeaderSize;
-      length = std::min<uint64_t>(length, available - std::min<uint64_t>(available, kBlockHeaderSize));
+      const uint64_t room = available - kBlockHeaderSize;  // the 8 header bytes were read
+      whole = length <= room;
+      length = std::min(length, room);
       break;
     }
     case MemoFormat::Smt:
+      whole = smtLength <= available;
       length = std::min<uint64_t>(smtLength, available);
       break;
     case MemoFormat::DBase3:
-      return scanToEndMark(start, available, out, limit);
+      // Without its end mark the text runs to the end of the file: cut short.
+      return scanToEndMark(start, available, out, limit, whole);
   }
   length = std::min<uint64_t>(length, limit);
   out.resize(static_cast<size_t>(length));
   const size_t got = store_->readAt(textStart, out.data(), out.size());
+  whole = whole && got == out.size();
   out.resize(got);
   return got;
 }
 
-std::string_view MemoFile::readMemo(uint32_t block, uint32_t smtLength) {
+MemoRead MemoFile::read(uint32_t block, uint32_t smtLength) {
   if (buffer_.capacity() < kInitialBuffer) buffer_.reserve(kInitialBuffer);
-  const size_t n = readInto(block, smtLength, buffer_, SIZE_MAX);
-  return {buffer_.data(), n};
+  MemoRead result;
+  const size_t n = readInto(block, smtLength, buffer_, SIZE_MAX, result.whole);
+  result.text = {buffer_.data(), n};
+  return result;
 }
 
 size_t MemoFile::readMemo(uint32_t block, uint32_t smtLength, char* buffer, size_t capacity) {
   if (capacity == 0) return 0;
-  const size_t n = readInto(block, smtLength, buffer_, capacity);
+  bool whole = false;
+  const size_t n = readInto(block, smtLength, buffer_, capacity, whole);
   std::memcpy(buffer, buffer_.data(), n);
   if (n < capacity) buffer[n] = '\0';
   return n;

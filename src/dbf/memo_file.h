@@ -22,20 +22,36 @@ MemoFormat memoFormatOf(uint8_t version);
 // files of their own extensions (.dbc .dct, .scx .sct, .vcx .vct ...).
 std::string memoExtensionFor(const std::string& tablePath, uint8_t version);
 
+// Read: a table's memo file, never written. Write: a memo file a writer fills;
+// an empty store gets a fresh header.
+enum class MemoAccess { Read, Write };
+
+// A memo as read: its text (valid until the next read) and whether the memo
+// the block number points at was there whole. A block outside the file, a
+// block without its mark, a length or text running past the end of the file,
+// an unusable header or no file at all make it incomplete; the text then
+// holds what the file has, if anything.
+struct MemoRead {
+  std::string_view text;
+  bool whole = false;
+};
+
 class MemoFile {
  public:
-  // A memo file over a store (null: no file, every memo reads empty). An empty
-  // store gets a fresh header.
-  MemoFile(std::unique_ptr<ByteStore> store, uint8_t version);
+  // A memo file over a store (null: no file, every memo reads empty).
+  MemoFile(std::unique_ptr<ByteStore> store, uint8_t version, MemoAccess access);
 
-  // The memo file of the table at tablePath, found without regard to case;
-  // created empty when missing and the folder allows it.
+  // The memo file of the table at tablePath, found without regard to case and
+  // opened to read only; without a store when it is missing or unreadable.
   static std::unique_ptr<MemoFile> openFor(const std::string& tablePath, uint8_t version);
   // The memo file a writer fills, at exactly memoPath: opened to read and
   // write, created when missing (an empty file gets a fresh header).
   static std::unique_ptr<MemoFile> openForWriting(const std::string& memoPath, uint8_t version);
 
   bool isOpen() const { return store_ != nullptr; }
+  // False when the file is shorter than its 512-byte header or the header
+  // gives no block size: no memo of it can be read.
+  bool headerIsSound() const { return headerSound_; }
   const std::string& path() const { return path_; }
   MemoFormat format() const { return format_; }
   uint32_t blockSize() const { return blockSize_; }
@@ -46,7 +62,8 @@ class MemoFile {
   uint64_t memoLength(uint32_t block);
   // The memo at block in the object's buffer, valid until the next read.
   // smtLength is the length an SMT table stores in its memo field.
-  std::string_view readMemo(uint32_t block, uint32_t smtLength = 0);
+  MemoRead read(uint32_t block, uint32_t smtLength = 0);
+  std::string_view readMemo(uint32_t block, uint32_t smtLength = 0) { return read(block, smtLength).text; }
   // The memo cut to capacity bytes (a zero byte follows when room remains).
   size_t readMemo(uint32_t block, uint32_t smtLength, char* buffer, size_t capacity);
 
@@ -60,8 +77,8 @@ class MemoFile {
   void writeFreshHeader();
   bool writeNextFreeBlock();
   bool blockInFile(uint32_t block) const;
-  size_t readInto(uint32_t block, uint32_t smtLength, std::vector<char>& out, size_t limit);
-  size_t scanToEndMark(uint64_t start, uint64_t available, std::vector<char>& out, size_t limit);
+  size_t readInto(uint32_t block, uint32_t smtLength, std::vector<char>& out, size_t limit, bool& whole);
+  size_t scanToEndMark(uint64_t start, uint64_t available, std::vector<char>& out, size_t limit, bool& found);
 
   std::unique_ptr<ByteStore> store_;
   std::string path_;
@@ -69,6 +86,7 @@ class MemoFile {
   MemoFormat format_ = MemoFormat::DBase3;
   uint32_t blockSize_ = 512;
   uint32_t nextFreeBlock_ = 0;
+  bool headerSound_ = false;
   bool writeFailed_ = false;
   std::vector<char> buffer_;
 };

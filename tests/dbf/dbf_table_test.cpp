@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
 
+#include "convert/conversion.h"
 #include "table_builder.h"
 
 namespace tabrix {
@@ -84,15 +90,50 @@ TEST(DbfTableLayout, ExcelDecimalsOnACharacterFieldAreNotAHighLengthByte) {
   EXPECT_EQ(table.recordCount(), 1u);
 }
 
-TEST(DbfTableLayout, FieldsReachingPastTheRecordAreCutToIt) {
-  // Written by a faulty writer: the header record length is one byte short.
+TEST(DbfTableDamage, RecordLengthsShorterThanTheFieldsAreRefusedNamingBothNumbers) {
   auto bytes = TableBuilder(0x03).field("A", 'C', 4).field("B", 'C', 4).record({"aaaa", "bbbb"}).bytes();
-  writeLe16(&bytes[10], 8);
   DbfTable table;
   std::string error;
+  // Longer records than the fields need are fine: the bytes past them belong to no field.
+  writeLe16(&bytes[10], 12);
+  EXPECT_TRUE(openBytes(table, bytes, error)) << error;
+  for (uint16_t length : {8, 1}) {
+    writeLe16(&bytes[10], length);
+    EXPECT_FALSE(openBytes(table, bytes, error));
+    EXPECT_NE(error.find("record length " + std::to_string(length) + " is smaller than the 9 bytes"),
+              std::string::npos) << error;
+  }
+  // A record length of 0 is taken from the fields, as long as they fit a record.
+  writeLe16(&bytes[10], 0);
   ASSERT_TRUE(openBytes(table, bytes, error)) << error;
-  EXPECT_EQ(table.recordLength(), 8u);
-  EXPECT_EQ(table.field(1).offset + table.field(1).length, 8);
+  EXPECT_EQ(table.recordLength(), 9u);
+  auto wide = TableBuilder(0x83).field("NAME", 'C', 65535).field("AMOUNT", 'N', 8).bytes();
+  writeLe16(&wide[10], 0);
+  EXPECT_FALSE(openBytes(table, wide, error));
+  EXPECT_NE(error.find("65544"), std::string::npos) << error;
+}
+
+TEST(DbfTableDamage, HeaderLengthsEndingInsideTheDescriptorsAreRefused) {
+  DbfTable table;
+  std::string error;
+  // Five fields end at byte 193; a header length of 100 would start the records in the third.
+  TableBuilder five(0x03);
+  for (const char* name : {"A", "B", "C", "D", "E"}) five.field(name, 'C', 3);
+  auto bytes = five.record({"a", "b", "c", "d", "e"}).bytes();
+  writeLe16(&bytes[8], 100);
+  EXPECT_FALSE(openBytes(table, bytes, error));
+  EXPECT_NE(error.find("header length 100 ends inside the field descriptors, which end at byte 193"),
+            std::string::npos) << error;
+  // One byte short: the end mark itself would be the first deletion flag.
+  writeLe16(&bytes[8], 192);
+  EXPECT_FALSE(openBytes(table, bytes, error));
+
+  // Level 7 reads its descriptors to their end mark, whatever the header length.
+  auto level7 = TableBuilder(0x04).field("A", 'C', 2).field("B", 'N', 3).record({"xy", "123"}).bytes();
+  writeLe16(&level7[8], 0);
+  EXPECT_FALSE(openBytes(table, level7, error));
+  EXPECT_NE(error.find("header length 0 ends inside the field descriptors, which end at byte 165"),
+            std::string::npos) << error;
 }
 
 TEST(DbfTableTypes, UnknownTypeLettersAreRefusedWithTheFieldNamed) {
@@ -247,26 +288,87 @@ TEST_F(DbfTableOnDisk, VersionThreeWithMemoFieldsIsReadAsEightyThreeAndFindsItsM
   EXPECT_EQ(in.get(), 0x03);
 }
 
-TEST_F(DbfTableOnDisk, MissingMemoFileIsCreatedEmptyAndMemosReadEmpty) {
-  const std::string path = dir.at("t.dbf");
-  test::writeFile(path, TableBuilder(0x30).tableFlags(0x02).field("NOTE", 'M', 4).record({test::le32(8)}).bytes());
-  DbfTable table;
-  std::string error;
-  ASSERT_TRUE(table.open(path, {}, error)) << error;
-  ASSERT_NE(table.memo(), nullptr);
-  EXPECT_EQ(table.memo()->path(), dir.at("t.fpt"));
-  EXPECT_EQ(std::filesystem::file_size(dir.at("t.fpt")), 512u);
-  EXPECT_EQ(table.memo()->readMemo(8), "");
+// Every file of a folder with its bytes.
+std::map<std::string, std::vector<uint8_t>> folderBytes(const std::string& folder) {
+  std::map<std::string, std::vector<uint8_t>> files;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    files[entry.path().filename().string()] = {std::istreambuf_iterator<char>(in), {}};
+  }
+  return files;
 }
 
-TEST_F(DbfTableOnDisk, VisualFoxProWithoutMemoFlagCreatesNoMemoFile) {
+TEST_F(DbfTableOnDisk, DamagedOrMissingMemoFilesAreReadNeverWrittenAndTheirLossReported) {
+  auto table = TableBuilder(0x30).tableFlags(0x02).field("NAME", 'C', 4).field("NOTE", 'M', 4)
+                   .record({"one", test::le32(8)}).record({"two", test::le32(0)}).record({"six", test::le32(9)}).bytes();
+  std::vector<uint8_t> memo(512 + 64 + 8 + 4, 0);
+  memo[7] = 64;
+  writeBe32(memo.data() + 512, 1);
+  writeBe32(memo.data() + 516, 4);
+  std::memcpy(memo.data() + 520, "body", 4);
+  writeBe32(memo.data() + 576, 1);
+  writeBe32(memo.data() + 580, 4);
+  std::memcpy(memo.data() + 584, "more", 4);
+  struct Case {
+    const char* name;
+    std::optional<std::vector<uint8_t>> memo;
+    uint64_t lost;
+  };
+  const std::vector<Case> cases = {
+      {"whole", memo, 0},
+      {"missing", std::nullopt, 2},
+      {"empty", std::vector<uint8_t>{}, 2},
+      {"truncated", std::vector<uint8_t>(memo.begin(), memo.begin() + 580), 1},
+      {"no block size", [&] { auto m = memo; m[7] = 0; return m; }(), 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TempFolder source;
+    test::TempFolder out;
+    const std::string path = source.at("t.dbf");
+    test::writeFile(path, table);
+    if (c.memo) test::writeFile(source.at("t.fpt"), *c.memo);
+    ::chmod(path.c_str(), 0444);  // a table the user may only read opens all the same
+    const auto before = folderBytes(source.path());
+
+    DbfTable t;
+    std::string error;
+    ASSERT_TRUE(t.open(path, {}, error)) << error;
+    for (OutputFormat format : {OutputFormat::Csv, OutputFormat::VisualFoxPro}) {
+      ConversionOptions o;
+      o.outputFormat = format;
+      o.outputPath = out.at(format == OutputFormat::Csv ? "out.csv" : "out.dbf");
+      const ConversionResult result = runConversion(o, t, nullptr);
+      EXPECT_EQ(result.recordsWritten, 3u);
+      EXPECT_EQ(result.ok, c.lost == 0) << result.error;
+      if (c.lost > 0) {
+        EXPECT_NE(result.error.find(std::to_string(c.lost) + " memo value"), std::string::npos) << result.error;
+      }
+    }
+    t.close();
+    EXPECT_EQ(folderBytes(source.path()), before);
+  }
+}
+
+TEST_F(DbfTableOnDisk, VisualFoxProWithoutMemoFlagReadsAnExistingMemoFileAndCreatesNone) {
   const std::string path = dir.at("t.dbf");
   test::writeFile(path, TableBuilder(0x30).field("NOTE", 'M', 4).record({test::le32(8)}).bytes());
   DbfTable table;
   std::string error;
   ASSERT_TRUE(table.open(path, {}, error)) << error;
-  EXPECT_EQ(table.memo(), nullptr);
+  ASSERT_NE(table.memo(), nullptr);
+  EXPECT_FALSE(table.memo()->isOpen());
+  EXPECT_EQ(table.memo()->path(), dir.at("t.fpt"));
   EXPECT_FALSE(std::filesystem::exists(dir.at("t.fpt")));
+
+  std::vector<uint8_t> memo(512 + 64, 0);
+  memo[7] = 64;
+  writeBe32(memo.data() + 512, 1);
+  writeBe32(memo.data() + 516, 2);
+  std::memcpy(memo.data() + 520, "ok", 2);
+  test::writeFile(dir.at("T.FPT"), memo);
+  ASSERT_TRUE(table.open(path, {}, error)) << error;
+  EXPECT_EQ(table.memo()->readMemo(8), "ok");
 }
 
 TEST_F(DbfTableOnDisk, DatabaseContainerReadsItsDctMemoFile) {

@@ -197,5 +197,106 @@ TEST(DecodeText, ShortBinaryFieldsNeverReadBeyondTheField) {
   EXPECT_EQ(decode(*table, 0), "5");
 }
 
+// The memo of field 0 in every record, each with whether it was read whole.
+struct MemoValues {
+  std::vector<std::string> texts;
+  std::vector<bool> whole;
+};
+MemoValues readAllMemos(DbfTable& table) {
+  MemoValues v;
+  table.rewind();
+  while (const uint8_t* record = table.readNextRecord()) {
+    const MemoRead read = readFieldMemo(table, 0, record);
+    v.texts.emplace_back(read.text);
+    v.whole.push_back(read.whole);
+  }
+  return v;
+}
+
+// A FoxPro memo file with 64-byte blocks: "hello" at block 8, and at block 9 a
+// memo claiming 100 bytes of which the file holds 3.
+std::vector<uint8_t> foxProMemos() {
+  std::vector<uint8_t> memo(512 + 64 + 8 + 3, 0);
+  memo[7] = 64;
+  writeBe32(memo.data() + 512, 1);
+  writeBe32(memo.data() + 516, 5);
+  std::memcpy(memo.data() + 520, "hello", 5);
+  writeBe32(memo.data() + 576, 1);
+  writeBe32(memo.data() + 580, 100);
+  std::memcpy(memo.data() + 584, "abc", 3);
+  return memo;
+}
+
+TEST(ReadFieldMemo, LostMemosAreCountedAndWhatTheFileHoldsIsKept) {
+  auto table = TableBuilder(0x30).tableFlags(0x02).field("NOTE", 'M', 4)
+                   .record({test::le32(8)}).record({test::le32(0)}).record({test::le32(99)})
+                   .record({test::le32(9)}).open(foxProMemos());
+  const MemoValues v = readAllMemos(*table);
+  EXPECT_EQ(v.texts, (std::vector<std::string>{"hello", "", "", "abc"}));
+  EXPECT_EQ(v.whole, (std::vector<bool>{true, true, false, false}));
+  EXPECT_EQ(table->lostMemos(), 2u);
+  table->resetLostMemos();
+  EXPECT_EQ(table->lostMemos(), 0u);
+}
+
+TEST(ReadFieldMemo, DamagedDecimalPointersAndDBaseThreeBlocks) {
+  std::vector<uint8_t> memo(512 * 3 + 10, 0);
+  std::memcpy(memo.data() + 512, "first\x1A\x1A", 7);
+  std::memset(memo.data() + 1024, 'x', 512 + 10);  // block 2 runs to the end without its end mark
+  auto table = TableBuilder(0x83).field("NOTE", 'M', 10)
+                   .record({"         1"}).record({"          "}).record({"0000000000"})
+                   .record({"  12ab?   "}).record({"9999999999"}).record({"        40"}).record({"         2"})
+                   .open(memo);
+  const MemoValues v = readAllMemos(*table);
+  EXPECT_EQ(v.texts[0], "first");
+  EXPECT_EQ(v.whole, (std::vector<bool>{true, true, true, false, false, false, false}));
+  EXPECT_EQ(v.texts[6], std::string(522, 'x'));
+  // "  12ab?" reads as block 12, outside the file; 9999999999 is no 32-bit block number.
+  EXPECT_EQ(table->lostMemos(), 4u);
+}
+
+TEST(ReadFieldMemo, EveryPointerIsLostWithoutAUsableMemoFile) {
+  TableBuilder builder(0x8B);
+  builder.field("NOTE", 'M', 10).record({"         1"}).record({"          "}).record({"         3"});
+  // No memo file at all.
+  auto none = builder.open();
+  EXPECT_EQ(none->memo(), nullptr);
+  readAllMemos(*none);
+  EXPECT_EQ(none->lostMemos(), 2u);
+
+  // A memo file shorter than its header, and one whose block 1 lacks the dBase IV mark.
+  auto cut = builder.open(std::vector<uint8_t>(300, 0));
+  EXPECT_FALSE(cut->memo()->headerIsSound());
+  readAllMemos(*cut);
+  EXPECT_EQ(cut->lostMemos(), 2u);
+  std::vector<uint8_t> unmarked(512 * 4, 'z');
+  writeLe16(unmarked.data() + 20, 512);
+  auto noMark = builder.open(unmarked);
+  EXPECT_TRUE(noMark->memo()->headerIsSound());
+  EXPECT_EQ(readAllMemos(*noMark).texts, (std::vector<std::string>{"", "", ""}));
+  EXPECT_EQ(noMark->lostMemos(), 2u);
+
+  // A FoxPro header with block size 0.
+  std::vector<uint8_t> zero = foxProMemos();
+  zero[7] = 0;
+  auto noSize = TableBuilder(0x30).tableFlags(0x02).field("NOTE", 'M', 4).record({test::le32(8)}).open(zero);
+  readAllMemos(*noSize);
+  EXPECT_EQ(noSize->lostMemos(), 1u);
+}
+
+TEST(ReadFieldMemo, AnEmptyMemoFileIsReadNotRepaired) {
+  auto memoStore = std::make_unique<MemoryStore>(std::vector<uint8_t>{});
+  const MemoryStore* memoBytes = memoStore.get();
+  DbfTable table;
+  std::string error;
+  ASSERT_TRUE(table.openFrom(std::make_unique<MemoryStore>(TableBuilder(0x30).tableFlags(0x02).field("NOTE", 'M', 4)
+                                                               .record({test::le32(8)}).bytes()),
+                             std::move(memoStore), {}, error))
+      << error;
+  readAllMemos(table);
+  EXPECT_EQ(table.lostMemos(), 1u);
+  EXPECT_TRUE(memoBytes->bytes().empty());  // no fresh header written over it
+}
+
 }  // namespace
 }  // namespace tabrix

@@ -11,10 +11,11 @@ namespace {
 
 // A memo file over memory; the store stays reachable for byte checks.
 struct MemoOverMemory {
-  explicit MemoOverMemory(uint8_t version, std::vector<uint8_t> bytes = {}) {
+  explicit MemoOverMemory(uint8_t version, std::vector<uint8_t> bytes = {},
+                          MemoAccess access = MemoAccess::Write) {
     auto owned = std::make_unique<MemoryStore>(std::move(bytes));
     store = owned.get();
-    memo = std::make_unique<MemoFile>(std::move(owned), version);
+    memo = std::make_unique<MemoFile>(std::move(owned), version, access);
   }
   const std::vector<uint8_t>& bytes() const { return store->bytes(); }
   MemoryStore* store;
@@ -89,7 +90,7 @@ TEST(MemoFileWrite, DBaseThreeSkipsABlockAndEndsWithTwoEndMarks) {
 TEST(MemoFileWrite, SmtAndUnwritableStoresReturnBlockZero) {
   MemoOverMemory smt(0xE5);
   EXPECT_EQ(smt.memo->writeMemo("text"), 0u);
-  MemoFile none(nullptr, 0x30);
+  MemoFile none(nullptr, 0x30, MemoAccess::Write);
   EXPECT_EQ(none.writeMemo("text"), 0u);
   EXPECT_EQ(none.readMemo(1), "");
 }
@@ -127,18 +128,30 @@ TEST(MemoFileRead, SmtLengthCountsWholeBlocksUpToTheEndMark) {
   EXPECT_EQ(m.memo->readMemo(16, 70), std::string(70, 'a'));
 }
 
-TEST(MemoFileDamage, BlocksOutsideTheFileReadEmpty) {
+TEST(MemoFileDamage, BlocksOutsideTheFileReadEmptyAndNotWhole) {
   MemoOverMemory m(0x30, foxProFile(64, 8, 5, "hello"));
   EXPECT_EQ(m.memo->readMemo(0), "");
   EXPECT_EQ(m.memo->memoLength(0), 0u);
+  EXPECT_FALSE(m.memo->read(99).whole);
   EXPECT_EQ(m.memo->readMemo(99), "");
   EXPECT_EQ(m.memo->readMemo(0xFFFFFFFFu), "");
+  EXPECT_TRUE(m.memo->read(8).whole);
   EXPECT_EQ(m.memo->readMemo(8), "hello");
+}
+
+TEST(MemoFileDamage, ReadAccessNeverWritesAHeader) {
+  for (size_t size : {0, 100}) {
+    MemoOverMemory m(0x30, std::vector<uint8_t>(size, 0), MemoAccess::Read);
+    EXPECT_EQ(m.bytes().size(), size);
+    EXPECT_FALSE(m.memo->headerIsSound());
+    EXPECT_FALSE(m.memo->read(8).whole);
+  }
 }
 
 TEST(MemoFileDamage, ClaimedLengthsAreCutToTheFile) {
   MemoOverMemory fox(0x30, foxProFile(64, 8, 0xFFFFFFF0u, "short"));
   EXPECT_EQ(fox.memo->readMemo(8).size(), fox.bytes().size() - 512 - 8);
+  EXPECT_FALSE(fox.memo->read(8).whole);
   EXPECT_LE(fox.memo->memoLength(8), fox.bytes().size());
 
   std::vector<uint8_t> dbase4(600, 0);

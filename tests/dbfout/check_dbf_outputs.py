@@ -7,14 +7,15 @@ readers.
         --corpus PATH/corpus --fixtures PATH/tests/data/golden
 
 TABRIX_CORPUS, when set, names the corpus folder instead of --corpus. The
-tables are copied to a temporary folder first (opening a table creates its
-missing memo file). Every table runs as `tabrix TABLE out.dbf /LEVEL /EXPORTALL`
+tables are copied to a temporary folder first. Every table runs as `tabrix TABLE out.dbf /LEVEL /EXPORTALL`
 for /DBASE3, /DBASE4, /VFP and /dbase7, so deleted records are written too.
 
 Each table is one unit; it fails when any check finds a mismatch:
   - the conversion exits 0 (1 only with the warning about a source that holds
-    fewer records than its header counts, or, for dBase III, the report of
-    memos cut at a 0x1A byte, which that memo format ends at);
+    fewer records than its header counts, the warning about memo values that
+    could not be read, or, for dBase III, the report of memos cut at a 0x1A
+    byte, which that memo format ends at); the memo warning comes exactly for
+    the tables whose records point at memos their memo file lacks;
   - our reader (table_dump) reads every output: the same records with the same
     deletion flags, the exported fields, the level's version byte and header
     length ("DBWINUS0" at 32 for level 7);
@@ -35,6 +36,7 @@ import datetime
 import decimal
 import math
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -46,8 +48,10 @@ import dbfread
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "corpus"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import check_corpus as cc  # noqa: E402
 import check_corpus_outputs as cco  # noqa: E402
+from memo_gap import memo_file_lacks_memos  # noqa: E402
 
 LEVELS = (("DBASE3", "dBase III"), ("DBASE4", "dBase IV"), ("VFP", "Visual FoxPro"), ("dbase7", "level 7"))
 MEMO_TYPES = ("M", "G", "P", "W")
@@ -252,11 +256,16 @@ class Check:
             self.unit.fail(what)
 
 
-def check_exit(check, level, result, ours):
+def check_exit(check, level, result, ours, memos_lost):
     stderr = result.stderr.decode("latin-1")
+    lost_warning = re.search(r"\d+ memo values? could not be read", stderr) is not None
+    if lost_warning != memos_lost:
+        check.unit.fail(f"{level}: the warning about memo values that could not be read is "
+                        f"{'given' if lost_warning else 'missing'}: {stderr.strip()[:300]}")
+        return False
     if result.returncode == 0:
         return True
-    allowed = ours["isShort"] and "the header counts" in stderr
+    allowed = (ours["isShort"] and "the header counts" in stderr) or lost_warning
     if level == "DBASE3" and "where a dBase III memo ends" in stderr:
         check.lossy[LOSSY_MEMO_CUT] += 1
         allowed = True
@@ -491,10 +500,11 @@ def check_table(root, workdir, tabrix, dump, table):
         except Exception as e:  # noqa: BLE001
             source_error = (type(e).__name__, str(e))
             check.unit.skip("dbfread cannot read the source: compared with our reading")
+    memos_lost = memo_file_lacks_memos(path, deleted_too=True)
     for switch, _ in LEVELS:
         output = os.path.join(workdir, f"out_{switch}.dbf")
         result = run_tabrix(tabrix, source, output, switch)
-        if not check_exit(check, switch, result, ours) or not os.path.exists(output):
+        if not check_exit(check, switch, result, ours, memos_lost) or not os.path.exists(output):
             if os.path.exists(output) is False:
                 check.unit.fail(f"{switch}: no output written")
             continue

@@ -129,11 +129,12 @@ class MemoChecker {
   // Appends a memo to a copy of the memo file and reads it back.
   void checkRoundTrip(uint8_t version) const {
     if (memo_.format() == MemoFormat::Smt) return;
-    MemoFile copy(std::make_unique<MemoryStore>(store_.bytes()), version);
+    MemoFile copy(std::make_unique<MemoryStore>(store_.bytes()), version, MemoAccess::Write);
     const std::string text = sample_.empty() ? std::string("fuzz memo text") : sample_;
     const uint32_t block = copy.writeMemo(text);
     if (copy.blockSize() != 0) require(block != 0 && !copy.writeFailed(), "a writable memo file takes a new memo");
-    if (block != 0) require(copy.readMemo(block) == text, "a memo written reads back unchanged");
+    // A memo file shorter than its header has none to trust: its memos are not read.
+    if (block != 0 && copy.headerIsSound()) require(copy.readMemo(block) == text, "a memo written reads back unchanged");
   }
 
  private:

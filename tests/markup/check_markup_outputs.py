@@ -273,6 +273,7 @@ def check_table(tabrix, dump, xmllint, jq, name, path, workdir, env):
     if ours is None or not ours["ok"]:
         unit.fail(f"table_dump: {result.stderr.decode(errors='replace') if ours is None else ours['error']}")
         return unit
+    memos_lost = cco.memo_file_lacks_memos(path, deleted_too=True)
     if not path.lower().endswith(".dbf"):
         path = cco.dbf_alias(path, ours, workdir)
     records = ours["recordCount"]
@@ -286,7 +287,7 @@ def check_table(tabrix, dump, xmllint, jq, name, path, workdir, env):
         if os.path.exists(target):
             os.remove(target)
         result = run_tabrix(tabrix, [path, output, "/EXPORTALL"] + switches, workdir, env)
-        cco.check_exit(unit, output, result, ours)
+        cco.check_exit(unit, output, result, ours, memos_lost)
         if not os.path.exists(target):
             unit.fail(f"{output}: not written")
             return unit
