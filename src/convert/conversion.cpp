@@ -135,6 +135,8 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   job.decode.oemToAnsi = &job.codePages.oemToAnsi;
 
   const std::string& path = job.outputPath;
+  // Refused before a writer looks at an existing output; the files it opens are checked again as staged.
+  if (std::string reason; files.refused(path, reason)) return fail(o, path, result, reason);
   std::unique_ptr<RecordWriter> writer = makeWriter(job);
   if (!writer)
     return fail(o, path, result,

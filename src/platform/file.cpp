@@ -125,7 +125,7 @@ bool copyFileBytes(const std::string& from, const std::string& to, std::string& 
   std::vector<char> chunk(1 << 20);
   for (uint64_t at = 0;;) {
     const size_t n = source.readAt(at, chunk.data(), chunk.size());
-    if (n == 0) break;
+    if (n == 0 || target.failed()) break;
     target.write(chunk.data(), n);
     at += n;
   }

@@ -66,6 +66,11 @@ bool StagedFile::create(const std::string& target, std::string& reason) {
     state_ = State::Direct;
     return true;
   }
+  // A file the user may not write stays protected, as it would be from a plain rewrite.
+  if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+    reason = systemErrorText(errno);
+    return false;
+  }
   renameTarget_ = resolvedTarget(target);
   const size_t slash = renameTarget_.rfind('/');
   const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
@@ -83,8 +88,13 @@ bool StagedFile::create(const std::string& target, std::string& reason) {
     writePath_.clear();
     return false;
   }
-  // The replacement keeps the permissions of the file it replaces.
-  if (exists) ::fchmod(fd, st.st_mode & 07777);
+  // The replacement keeps the owner and permissions of the file it replaces,
+  // as far as the user may set them; an owner that cannot be set leaves the
+  // file the user's, as a new file is.
+  if (exists) {
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0) errno = 0;
+    ::fchmod(fd, st.st_mode & 07777);
+  }
   ::close(fd);
   state_ = State::Temporary;
   return true;

@@ -62,13 +62,14 @@ class StagedFiles {
   bool create(const std::string& target, std::string& writePath, std::string& reason);
   bool extend(const std::string& target, uint64_t headBytes, uint64_t keepFrom, std::string& writePath,
               std::string& reason);
+  // Whether target may not be written by this job; the reason names it.
+  bool refused(const std::string& target, std::string& reason) const;
   // Commits every file in the order staged; stops at the first failure,
   // discarding the rest.
   bool commit(std::string& reason);
   void discard();
 
  private:
-  bool refused(const std::string& target, std::string& reason) const;
 
   std::vector<std::string> protected_;
   std::vector<std::unique_ptr<StagedFile>> files_;

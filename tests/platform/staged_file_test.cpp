@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -108,6 +109,17 @@ TEST(StagedFileMode, AReplacedFileKeepsItsPermissionsAndANewOneFollowsTheUmask) 
   ASSERT_TRUE(committed) << reason;
   EXPECT_EQ(permissions(kept), 0604u);
   EXPECT_EQ(permissions(folder.at("fresh.csv")), 0640u);
+}
+
+TEST(StagedFileMode, AFileTheUserMayNotWriteIsNotReplaced) {
+  if (::geteuid() == 0) GTEST_SKIP() << "running as root: every file is writable";
+  test::TempFolder folder;
+  const std::string target = folder.write("locked.csv", "old");
+  ASSERT_EQ(::chmod(target.c_str(), 0444), 0);
+  StagedFiles files;
+  EXPECT_FALSE(writeStaged(files, target, "new"));
+  EXPECT_EQ(contents(target), "old");
+  EXPECT_EQ(names(folder), std::set<std::string>{"locked.csv"});
 }
 
 TEST(StagedFileTargets, ADeviceOrFifoIsWrittenDirectlyAndNeverReplaced) {
