@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 
 #include "platform/file.h"
 
@@ -47,6 +48,12 @@ std::string resolvedTarget(const std::string& target) {
   std::string resolved(real);
   std::free(real);
   return resolved;
+}
+
+std::optional<std::pair<uint64_t, uint64_t>> fileId(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return std::make_pair(static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino));
 }
 
 bool readBytes(File& file, uint64_t offset, uint64_t end, std::vector<char>& out) {
@@ -145,39 +152,44 @@ void StagedFile::discard() {
   state_ = State::Idle;
 }
 
+StagedFiles::StagedFiles(const std::vector<std::string>& protectedPaths) {
+  for (const std::string& path : protectedPaths)
+    if (const auto id = fileId(path)) protected_.insert(*id);
+}
+
+// One look-up per file staged keeps a job of thousands of pages fast.
 bool StagedFiles::refused(const std::string& target, std::string& reason) const {
-  for (const std::string& source : protected_) {
-    if (isSameFile(target, source)) {
-      reason = target + " is a source of this run";
-      return true;
-    }
+  const auto id = fileId(target);
+  if (id && protected_.count(*id)) {
+    reason = target + " is a source of this run";
+    return true;
   }
-  for (const auto& file : files_) {
-    if (file->target() == target || isSameFile(file->target(), target)) {
-      reason = target + " is written twice by this job";
-      return true;
-    }
+  if (stagedPaths_.count(target) || (id && stagedIds_.count(*id))) {
+    reason = target + " is written twice by this job";
+    return true;
   }
   return false;
+}
+
+bool StagedFiles::staged(std::unique_ptr<StagedFile> file, std::string& writePath) {
+  if (const auto id = fileId(file->target())) stagedIds_.insert(*id);
+  stagedPaths_.insert(file->target());
+  writePath = file->writePath();
+  files_.push_back(std::move(file));
+  return true;
 }
 
 bool StagedFiles::create(const std::string& target, std::string& writePath, std::string& reason) {
   if (refused(target, reason)) return false;
   auto file = std::make_unique<StagedFile>();
-  if (!file->create(target, reason)) return false;
-  writePath = file->writePath();
-  files_.push_back(std::move(file));
-  return true;
+  return file->create(target, reason) && staged(std::move(file), writePath);
 }
 
 bool StagedFiles::extend(const std::string& target, uint64_t headBytes, uint64_t keepFrom, std::string& writePath,
                          std::string& reason) {
   if (refused(target, reason)) return false;
   auto file = std::make_unique<StagedFile>();
-  if (!file->extend(target, headBytes, keepFrom, reason)) return false;
-  writePath = file->writePath();
-  files_.push_back(std::move(file));
-  return true;
+  return file->extend(target, headBytes, keepFrom, reason) && staged(std::move(file), writePath);
 }
 
 bool StagedFiles::commit(std::string& reason) {
@@ -187,13 +199,19 @@ bool StagedFiles::commit(std::string& reason) {
       return false;
     }
   }
-  files_.clear();
+  forget();
   return true;
 }
 
 void StagedFiles::discard() {
   for (auto it = files_.rbegin(); it != files_.rend(); ++it) (*it)->discard();
+  forget();
+}
+
+void StagedFiles::forget() {
   files_.clear();
+  stagedIds_.clear();
+  stagedPaths_.clear();
 }
 
 }  // namespace tabrix

@@ -7,7 +7,9 @@
 // directly: nothing is ever renamed over a device.
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tabrix {
@@ -56,7 +58,7 @@ class StagedFile {
 // already writes, is refused before anything is made.
 class StagedFiles {
  public:
-  explicit StagedFiles(std::vector<std::string> protectedPaths = {}) : protected_(std::move(protectedPaths)) {}
+  explicit StagedFiles(const std::vector<std::string>& protectedPaths = {});
 
   // As StagedFile::create and extend; writePath receives the path to open.
   bool create(const std::string& target, std::string& writePath, std::string& reason);
@@ -70,8 +72,13 @@ class StagedFiles {
   void discard();
 
  private:
+  using FileId = std::pair<uint64_t, uint64_t>;  // device and inode: one file under any name
+  bool staged(std::unique_ptr<StagedFile> file, std::string& writePath);
+  void forget();
 
-  std::vector<std::string> protected_;
+  std::set<FileId> protected_;
+  std::set<FileId> stagedIds_;         // targets that existed when staged
+  std::set<std::string> stagedPaths_;  // every target staged, as named
   std::vector<std::unique_ptr<StagedFile>> files_;
 };
 
