@@ -1,7 +1,8 @@
 // The job runs its phases in a fixed order: output open, header, walk over the
-// chosen range with the record tests, footer, close, log. Every failure ends
-// in a report; a failed write stops the walk so a full disk never looks like
-// success.
+// chosen range with the record tests, footer, close, commit, log. Every failure
+// ends in a report; a failed write stops the walk so a full disk never looks
+// like success. The job's files are staged and appear only when it commits, so
+// a failed job leaves no part of an output behind.
 #include "convert/conversion.h"
 
 #include <fcntl.h>
@@ -80,6 +81,13 @@ ConversionResult fail(const ConversionOptions& o, const std::string& path, Conve
   return result;
 }
 
+// A finding about an output that was written whole: logged as an error line and
+// kept as the job's failure reason (the first one found).
+void warn(const ConversionOptions& o, const std::string& path, ConversionResult& result, const std::string& text) {
+  if (result.error.empty()) result.error = text;
+  if (o.logFile) o.logFile->error(fmt::format("{}:{}\r\n", path, text));
+}
+
 void setToday(FilterSettings& settings) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -103,6 +111,14 @@ std::string lostMemosText(DbfTable& table) {
   return text;
 }
 
+// No file a job writes may be one of the run's sources, this table or its memo file.
+std::vector<std::string> protectedFiles(const ConversionOptions& o, DbfTable& table) {
+  std::vector<std::string> paths = o.protectedPaths;
+  paths.push_back(table.path());
+  if (table.memo()) paths.push_back(table.memo()->path());
+  return paths;
+}
+
 void keepSourceDate(const DbfTable& table, const std::string& path) {
   timespec source{};
   if (!table.modificationTime(source)) return;
@@ -114,8 +130,10 @@ void keepSourceDate(const DbfTable& table, const std::string& path) {
 
 ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, ConversionObserver* observer) {
   ConversionResult result;
-  OutputFile out;
-  JobContext job{o, {}, table, out, familyOf(o.outputFormat), {}, o.delimiter, false, {}, {}, 0, false};
+  // Declared first, so the files are closed before a failed job discards them.
+  StagedFiles files(protectedFiles(o, table));
+  OutputFile out(&files);
+  JobContext job{o, {}, table, out, files, familyOf(o.outputFormat), {}, o.delimiter, false, {}, {}, 0, false, 0, {}};
   job.outputPath = outputPathFor(o, job.family);
   job.utf8 = o.utf8 || job.family == OutputFamily::Xml;
   for (int i = 0; i < table.fieldCount(); ++i)
@@ -132,6 +150,8 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
 
   const std::string& path = job.outputPath;
   table.resetLostMemos();
+  // Refused before a writer looks at an existing output; the files it opens are checked again as staged.
+  if (std::string reason; files.refused(path, reason)) return fail(o, path, result, reason);
   std::unique_ptr<RecordWriter> writer = makeWriter(job);
   if (!writer)
     return fail(o, path, result,
@@ -159,6 +179,7 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
     std::string reason;
     if (!writer->close(reason)) return fail(o, path, result, reason);
     if (!out.close()) return fail(o, path, result, out.errorText());
+    if (!files.commit(reason)) return fail(o, path, result, reason);
     result.ok = true;
     return result;
   }
@@ -218,16 +239,14 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
     return fail(o, path, result, reason);
   }
   if (!out.close()) return fail(o, path, result, out.errorText());
+  if (!files.commit(reason)) return fail(o, path, result, reason);
   if (o.keepFileDate && job.family != OutputFamily::Rtf) keepSourceDate(table, path);
   logLine(o, fmt::format("{} saved {} records\r\n", formatLogTimeNow(o.dateOrder, o.dateSeparator), result.recordsWritten));
-  // What could be read is written; what could not is reported, and the run is not clean.
-  auto warn = [&](const std::string& text) {
-    if (o.logFile) o.logFile->error(fmt::format("{}:{}\r\n", table.path(), text));
-    result.error += result.error.empty() ? text : "; " + text;
-  };
+  if (!job.warning.empty()) warn(o, path, result, job.warning);
   if (table.isShort())
-    warn(fmt::format("the header counts {} records, the file holds {}", table.headerRecordCount(), table.recordCount()));
-  if (table.lostMemos() > 0) warn(lostMemosText(table));
+    warn(o, table.path(), result,
+         fmt::format("the header counts {} records, the file holds {}", table.headerRecordCount(), table.recordCount()));
+  if (table.lostMemos() > 0) warn(o, table.path(), result, lostMemosText(table));
   result.ok = result.error.empty();
   return result;
 }

@@ -10,10 +10,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <string_view>
 
 #include "dbf/date_time.h"
@@ -56,6 +56,7 @@ constexpr uint8_t kFlagBinary = 0x04;           // Visual FoxPro: no code-page t
 constexpr int64_t kJulianDayOfYear1 = 1721426;  // 1 January of year 1
 constexpr int64_t kLastJulianDay = 5373484;     // 31 December 9999
 constexpr double kMillisPerDay = 86400000.0;
+constexpr uint64_t kMemoHeaderBytes = 512;  // every memo format's header lies in its first 512 bytes
 
 // Fields whose value lives in the memo file.
 bool livesInMemo(const Field& f) {
@@ -249,13 +250,10 @@ class DbfWriter final : public RecordWriter {
 
   bool opensOutput() const override { return true; }
 
+  // The job refuses an output that is this table or its memo file when the
+  // output is staged, before anything is written.
   bool open(std::string& reason) override {
     const ConversionOptions& o = job_.options;
-    std::error_code ec;
-    if (std::filesystem::equivalent(job_.outputPath, table_.path(), ec)) {
-      reason = "the output is the source table itself";
-      return false;
-    }
     bool sourceHasMemo = false;
     bool memoExported = false;
     for (int i = 0; i < table_.fieldCount(); ++i) {
@@ -282,23 +280,14 @@ class DbfWriter final : public RecordWriter {
       written_ = existingCount;
     }
 
-    if (sourceHasMemo && !copyMemos_) {
-      const std::string memoPath = siblingWithExtension(job_.outputPath, memoExtensionFor(job_.outputPath, version_));
-      // A new table starts a new memo file; an appended one adds to its own.
-      if (!appending_) std::filesystem::remove(memoPath, ec);
-      outputMemo_ = MemoFile::openForWriting(memoPath, version_);
-      if (!outputMemo_->isOpen()) {
-        reason = fmt::format("cannot create the memo file {}", outputMemo_->path());
-        return false;
-      }
-    }
-    const bool opened =
-        appending_ ? job_.out.openAt(job_.outputPath, existingEnd_) : job_.out.open(job_.outputPath, false);
+    // An appended table keeps its header to be put back if the job fails.
+    const bool opened = appending_ ? job_.out.openAt(job_.outputPath, existingEnd_, header_.size())
+                                   : job_.out.open(job_.outputPath, false);
     if (!opened) {
       reason = job_.out.errorText();
       return false;
     }
-    return true;
+    return !sourceHasMemo || openMemo(reason);
   }
 
   void header() override {
@@ -324,22 +313,35 @@ class DbfWriter final : public RecordWriter {
 
   bool close(std::string& reason) override {
     reason.clear();
-    if (copyMemos_) {
-      const std::string target = siblingWithExtension(job_.outputPath, memoExtensionFor(job_.outputPath, version_));
-      std::error_code ec;
-      std::filesystem::copy_file(table_.memo()->path(), target, std::filesystem::copy_options::overwrite_existing, ec);
-      if (ec) reason = fmt::format("cannot copy the memo file to {}: {}", target, ec.message());
-    }
+    std::string error;
+    if (copyMemos_ && !copyFileBytes(table_.memo()->path(), memoWritePath_, error))
+      reason = fmt::format("cannot copy the memo file to {}: {}", memoPath_, error);
     if (outputMemo_) {
-      if (outputMemo_->writeFailed()) reason = fmt::format("cannot write the memo file {}", outputMemo_->path());
+      if (outputMemo_->writeFailed()) reason = fmt::format("cannot write the memo file {}", memoPath_);
       outputMemo_.reset();
     }
-    if (reason.empty() && cutMemos_ > 0)
-      reason = fmt::format("{} memos hold the byte 0x1A, where a dBase III memo ends; they are cut there", cutMemos_);
+    if (cutMemos_ > 0)
+      job_.warning = fmt::format("{} memos hold the byte 0x1A, where a dBase III memo ends; they are cut there", cutMemos_);
     return reason.empty();
   }
 
  private:
+  // The output's memo file, staged with the table: a new table gets a new
+  // memo file, or a copy of the source's; an appended one adds to its own,
+  // whose header is kept to be put back if the job fails.
+  bool openMemo(std::string& reason) {
+    reason.clear();
+    memoPath_ = siblingWithExtension(job_.outputPath, memoExtensionFor(job_.outputPath, version_));
+    const bool staged = appending_ ? job_.files.extend(memoPath_, kMemoHeaderBytes, UINT64_MAX, memoWritePath_, reason)
+                                   : job_.files.create(memoPath_, memoWritePath_, reason);
+    if (staged && !copyMemos_) {
+      outputMemo_ = MemoFile::openForWriting(memoWritePath_, version_);
+      if (!outputMemo_->isOpen()) reason = systemErrorText(errno);
+    }
+    if (!reason.empty()) reason = fmt::format("cannot create the memo file {}: {}", memoPath_, reason);
+    return reason.empty();
+  }
+
   void buildColumns() {
     uint32_t offset = 1;
     for (int field : job_.columns) {
@@ -572,6 +574,8 @@ class DbfWriter final : public RecordWriter {
   std::vector<uint8_t> record_;
   std::vector<char> scratch_;
   std::unique_ptr<MemoFile> outputMemo_;
+  std::string memoPath_;       // the output's memo file
+  std::string memoWritePath_;  // where it is written until the job commits
   bool copyMemos_ = false;
   bool appending_ = false;
   uint64_t existingBytes_ = 0;

@@ -11,6 +11,7 @@
 #include "dbf/field_decoder.h"
 #include "platform/code_pages.h"
 #include "platform/output_file.h"
+#include "platform/staged_file.h"
 
 namespace tabrix {
 
@@ -19,6 +20,7 @@ struct JobContext {
   std::string outputPath;  // the file this job writes
   DbfTable& table;
   OutputFile& out;
+  StagedFiles& files;  // every file of the job, committed at its end
   OutputFamily family;
   std::vector<int> columns;  // exported field indexes, in table order
   std::string delimiter;     // "tab" and "space" already resolved
@@ -28,6 +30,9 @@ struct JobContext {
   uint64_t recordsWritten = 0;  // counts the record being written
   bool utf8 = false;            // values converted to UTF-8 (always for XML)
   uint64_t walkPosition = 0;    // position of the record being written in the walk, from 0
+  // What a whole output still lost (values cut on the way): the output is
+  // kept, the job reports this and fails.
+  std::string warning;
 };
 
 class RecordWriter {

@@ -33,7 +33,7 @@ bool isBlank(char c) { return c == ' '; }
 
 class RtfWriter final : public RecordWriter {
  public:
-  explicit RtfWriter(JobContext& job) : job_(job) {
+  explicit RtfWriter(JobContext& job) : job_(job), doc_(&job.files) {
     const DbfTable& table = job_.table;
     size_t capacity = 64;
     int32_t boundary = 0;

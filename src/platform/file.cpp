@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/output_file.h"
+
 namespace tabrix {
 
 std::string systemErrorText(int errnum) { return std::strerror(errnum); }
@@ -109,6 +111,32 @@ bool File::modificationTime(timespec& out) const {
   struct stat st {};
   if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;
   out = st.st_mtim;
+  return true;
+}
+
+bool copyFileBytes(const std::string& from, const std::string& to, std::string& error) {
+  File source;
+  if (!source.open(from, FileMode::ReadOnly, error)) return false;
+  OutputFile target;
+  if (!target.open(to, false)) {
+    error = target.errorText();
+    return false;
+  }
+  std::vector<char> chunk(1 << 20);
+  for (uint64_t at = 0;;) {
+    const size_t n = source.readAt(at, chunk.data(), chunk.size());
+    if (n == 0 || target.failed()) break;
+    target.write(chunk.data(), n);
+    at += n;
+  }
+  if (source.lastError() != 0) {
+    error = systemErrorText(source.lastError());
+    return false;
+  }
+  if (!target.close()) {
+    error = target.errorText();
+    return false;
+  }
   return true;
 }
 

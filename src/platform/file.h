@@ -45,6 +45,10 @@ std::string systemErrorText(int errnum);
 // links included).
 bool isSameFile(const std::string& a, const std::string& b);
 
+// Writes the bytes of the file from over the file to, which keeps its
+// permissions (created when missing). False with the system's text.
+bool copyFileBytes(const std::string& from, const std::string& to, std::string& error);
+
 // The lines of a text file (LF or CR LF). False, with the system's text in
 // error, when the file cannot be read (a folder among them).
 bool readTextLines(const std::string& path, std::vector<std::string>& lines, std::string& error);

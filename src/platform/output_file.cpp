@@ -7,15 +7,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/staged_file.h"
+
 namespace tabrix {
 
 OutputFile::~OutputFile() { close(); }
 
-bool OutputFile::open(const std::string& path, bool append) {
-  close();
-  error_ = 0;
-  used_ = 0;
-  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+bool OutputFile::start(const std::string& path, int flags) {
   do {
     fd_ = ::open(path.c_str(), flags, 0644);
   } while (fd_ < 0 && errno == EINTR);
@@ -23,26 +21,36 @@ bool OutputFile::open(const std::string& path, bool append) {
     error_ = errno;
     return false;
   }
-  appending_ = append;
   struct stat st {};
   initialSize_ = ::fstat(fd_, &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
   return true;
 }
 
-bool OutputFile::openAt(const std::string& path, uint64_t position) {
+bool OutputFile::open(const std::string& path, bool append) {
   close();
   error_ = 0;
+  reason_.clear();
+  used_ = 0;
+  appending_ = append;
+  std::string writePath = path;
+  if (files_) {
+    // Appending keeps the old length only; nothing before it is rewritten.
+    const bool staged = append ? files_->extend(path, 0, UINT64_MAX, writePath, reason_)
+                               : files_->create(path, writePath, reason_);
+    if (!staged) return false;
+  }
+  return start(writePath, O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC));
+}
+
+bool OutputFile::openAt(const std::string& path, uint64_t position, uint64_t headBytes) {
+  close();
+  error_ = 0;
+  reason_.clear();
   used_ = 0;
   appending_ = false;
-  do {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  } while (fd_ < 0 && errno == EINTR);
-  if (fd_ < 0) {
-    error_ = errno;
-    return false;
-  }
-  struct stat st {};
-  initialSize_ = ::fstat(fd_, &st) == 0 ? static_cast<size_t>(st.st_size) : 0;
+  std::string writePath = path;
+  if (files_ && !files_->extend(path, headBytes, position, writePath, reason_)) return false;
+  if (!start(writePath, O_WRONLY | O_CLOEXEC)) return false;
   const auto at = static_cast<off_t>(position);
   if (::ftruncate(fd_, at) != 0 || ::lseek(fd_, at, SEEK_SET) != at) {
     error_ = errno;
@@ -54,7 +62,7 @@ bool OutputFile::openAt(const std::string& path, uint64_t position) {
 }
 
 bool OutputFile::writeAt(uint64_t offset, const void* data, size_t len) {
-  if (fd_ < 0 || error_ != 0) return false;
+  if (fd_ < 0 || failed()) return false;
   if (appending_) {
     error_ = EINVAL;
     return false;
@@ -106,13 +114,16 @@ void OutputFile::write(const char* data, size_t len) {
 }
 
 bool OutputFile::close() {
-  if (fd_ < 0) return error_ == 0;
+  if (fd_ < 0) return !failed();
   flush();
   if (::close(fd_) != 0 && error_ == 0) error_ = errno;
   fd_ = -1;
-  return error_ == 0;
+  return !failed();
 }
 
-std::string OutputFile::errorText() const { return error_ ? std::strerror(error_) : std::string(); }
+std::string OutputFile::errorText() const {
+  if (!reason_.empty()) return reason_;
+  return error_ ? std::strerror(error_) : std::string();
+}
 
 }  // namespace tabrix

@@ -1,6 +1,8 @@
 #pragma once
 // The one buffered output file every writer goes through: large writes, one
-// system call per buffer, and the first error kept for the report.
+// system call per buffer, and the first error kept for the report. Given a
+// job's StagedFiles, every file it opens is staged there, so it appears only
+// when the job commits (see platform/staged_file.h).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,9 +11,12 @@
 
 namespace tabrix {
 
+class StagedFiles;
+
 class OutputFile {
  public:
   explicit OutputFile(size_t bufferSize = 1 << 20) : buffer_(bufferSize) {}
+  explicit OutputFile(StagedFiles* files, size_t bufferSize = 1 << 20) : files_(files), buffer_(bufferSize) {}
   ~OutputFile();
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -20,8 +25,9 @@ class OutputFile {
   // missing, to write at its end.
   bool open(const std::string& path, bool append);
   // Opens an existing file to write from position on; whatever followed
-  // position is cut off.
-  bool openAt(const std::string& path, uint64_t position);
+  // position is cut off. Staged, its first headBytes bytes are kept to be put
+  // back when the job fails.
+  bool openAt(const std::string& path, uint64_t position, uint64_t headBytes = 0);
   // Writes len bytes at offset, after the buffered bytes; later writes go on
   // where they left off. Not for a file opened to append, where the system
   // puts every write at the end. False once any write failed.
@@ -33,8 +39,8 @@ class OutputFile {
   // Hands the buffered bytes to the system now.
   void flushToDisk() { if (fd_ >= 0) flush(); }
   bool isOpen() const { return fd_ >= 0; }
-  bool failed() const { return error_ != 0; }
-  // The system's text of the first failure.
+  bool failed() const { return error_ != 0 || !reason_.empty(); }
+  // The text of the first failure.
   std::string errorText() const;
   // Bytes in the file before this job wrote anything (the append position).
   size_t initialSize() const { return initialSize_; }
@@ -42,9 +48,12 @@ class OutputFile {
  private:
   void flush();
   void writeAll(const char* data, size_t len);
+  bool start(const std::string& path, int flags);
 
+  StagedFiles* files_ = nullptr;
   int fd_ = -1;
   int error_ = 0;
+  std::string reason_;  // a staging refusal, which has no errno
   bool appending_ = false;
   size_t initialSize_ = 0;
   std::vector<char> buffer_;

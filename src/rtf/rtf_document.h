@@ -173,7 +173,8 @@ enum class RtfText {
 
 class RtfDocument {
  public:
-  RtfDocument() = default;
+  // With files, the document is staged there: it appears when they commit.
+  explicit RtfDocument(StagedFiles* files = nullptr) : out_(files, 1 << 16) {}
   RtfDocument(const RtfDocument&) = delete;
   RtfDocument& operator=(const RtfDocument&) = delete;
 
@@ -221,7 +222,7 @@ class RtfDocument {
   bool writePiece();
   RtfResult write(RtfResult failure) { return writePiece() ? RtfResult::Success : failure; }
 
-  OutputFile out_{1 << 16};
+  OutputFile out_;
   bool open_ = false;  // between a successful creation and closeDocument
   fmt::memory_buffer piece_;
   RtfDocumentFormat document_;
