@@ -224,12 +224,13 @@ for f in $(ls -A "$m"); do echo "file $f $(sha256sum "$m/$f" | cut -c1-64)"; don
         sources = {name: digest(self.path(name)) for name in ("Notes.dbf", "Notes.dbt")}
         os.symlink(self.path("Notes.dbf"), self.path("alias.dbf"))
         os.symlink(self.path("Notes.dbt"), self.path("copy.dbt"))  # the output's memo file is the source's
-        for output in ("alias.dbf", "copy.dbf"):
+        os.symlink(self.path("Notes.dbf"), self.path("page2.htm"))  # a later page is only named by the job
+        for output, switches in (("alias.dbf", ()), ("copy.dbf", ()), ("page.htm", ("/MAXPERPAGE=1",))):
             with self.subTest(output):
                 before = sorted(os.listdir(self.dir))
-                run = self.tabrix("Notes.dbf", output)
+                run = self.tabrix("Notes.dbf", output, *switches)
                 self.assertEqual(run.returncode, 1)
-                self.assertIn(b"is a source of this run", run.stderr)
+                self.assertRegex(run.stderr, rb"Notes\.db[ft]|is a source of this run")
                 self.assertEqual(sorted(os.listdir(self.dir)), before)
                 self.assertEqual({name: digest(self.path(name)) for name in sources}, sources)
 
