@@ -33,8 +33,8 @@ PLAIN_B = [("gamma", 3)]
 MEMO_ROWS = [("ann", "a first note"), ("bob", "a second note")]
 
 
-def write_table(path, spec, rows, dbf_type="db3"):
-    table = dbf.Table(path, spec, dbf_type=dbf_type, codepage="cp1252")
+def write_table(path, layout, rows, dbf_type="db3"):
+    table = dbf.Table(path, layout, dbf_type=dbf_type, codepage="cp1252")
     table.open(dbf.READ_WRITE)
     for row in rows:
         table.append(row)

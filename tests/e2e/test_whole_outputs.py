@@ -31,8 +31,8 @@ SMALL_FS_KB = 256
 
 
 def write_table(path, rows, memo=False):
-    spec = "NAME C(20); QTY N(8,0)" + ("; NOTE M" if memo else "")
-    table = dbf.Table(path, spec, dbf_type="db3", codepage="cp1252")
+    layout = "NAME C(20); QTY N(8,0)" + ("; NOTE M" if memo else "")
+    table = dbf.Table(path, layout, dbf_type="db3", codepage="cp1252")
     table.open(dbf.READ_WRITE)
     for row in rows:
         table.append(row)
