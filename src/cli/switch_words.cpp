@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cassert>
 #include <array>
 
 namespace tabrix {
@@ -74,6 +75,9 @@ std::string_view namePart(std::string_view word, const KnownSwitch& candidate) {
 }  // namespace
 
 const std::string* SwitchWords::find(std::string_view text, Case c) const {
+  // A switch read here but missing from the known table would be reported as
+  // unknown when given; debug builds (and so the sanitizer tests) stop on it.
+  assert(isKnownSwitch(text));
   for (const std::string& word : words_)
     if (beginsWith(word, text, c)) return &word;
   return nullptr;
