@@ -26,12 +26,16 @@ bool OutputFile::start(const std::string& path, int flags) {
   return true;
 }
 
-bool OutputFile::open(const std::string& path, bool append) {
+void OutputFile::reset(bool appending) {
   close();
   error_ = 0;
   reason_.clear();
   used_ = 0;
-  appending_ = append;
+  appending_ = appending;
+}
+
+bool OutputFile::open(const std::string& path, bool append) {
+  reset(append);
   std::string writePath = path;
   if (files_) {
     // Appending keeps the old length only; nothing before it is rewritten.
@@ -43,11 +47,7 @@ bool OutputFile::open(const std::string& path, bool append) {
 }
 
 bool OutputFile::openAt(const std::string& path, uint64_t position, uint64_t headBytes) {
-  close();
-  error_ = 0;
-  reason_.clear();
-  used_ = 0;
-  appending_ = false;
+  reset(false);
   std::string writePath = path;
   if (files_ && !files_->extend(path, headBytes, position, writePath, reason_)) return false;
   if (!start(writePath, O_WRONLY | O_CLOEXEC)) return false;

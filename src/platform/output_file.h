@@ -49,6 +49,8 @@ class OutputFile {
   void flush();
   void writeAll(const char* data, size_t len);
   bool start(const std::string& path, int flags);
+  // Closes what is open and forgets its errors, ready to open anew.
+  void reset(bool appending);
 
   StagedFiles* files_ = nullptr;
   int fd_ = -1;
