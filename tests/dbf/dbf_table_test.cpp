@@ -301,14 +301,7 @@ std::map<std::string, std::vector<uint8_t>> folderBytes(const std::string& folde
 TEST_F(DbfTableOnDisk, DamagedOrMissingMemoFilesAreReadNeverWrittenAndTheirLossReported) {
   auto table = TableBuilder(0x30).tableFlags(0x02).field("NAME", 'C', 4).field("NOTE", 'M', 4)
                    .record({"one", test::le32(8)}).record({"two", test::le32(0)}).record({"six", test::le32(9)}).bytes();
-  std::vector<uint8_t> memo(512 + 64 + 8 + 4, 0);
-  memo[7] = 64;
-  writeBe32(memo.data() + 512, 1);
-  writeBe32(memo.data() + 516, 4);
-  std::memcpy(memo.data() + 520, "body", 4);
-  writeBe32(memo.data() + 576, 1);
-  writeBe32(memo.data() + 580, 4);
-  std::memcpy(memo.data() + 584, "more", 4);
+  const std::vector<uint8_t> memo = test::foxProMemoFile({"body", "more"});
   struct Case {
     const char* name;
     std::optional<std::vector<uint8_t>> memo;
@@ -361,12 +354,7 @@ TEST_F(DbfTableOnDisk, VisualFoxProWithoutMemoFlagReadsAnExistingMemoFileAndCrea
   EXPECT_EQ(table.memo()->path(), dir.at("t.fpt"));
   EXPECT_FALSE(std::filesystem::exists(dir.at("t.fpt")));
 
-  std::vector<uint8_t> memo(512 + 64, 0);
-  memo[7] = 64;
-  writeBe32(memo.data() + 512, 1);
-  writeBe32(memo.data() + 516, 2);
-  std::memcpy(memo.data() + 520, "ok", 2);
-  test::writeFile(dir.at("T.FPT"), memo);
+  test::writeFile(dir.at("T.FPT"), test::foxProMemoFile({"ok"}));
   ASSERT_TRUE(table.open(path, {}, error)) << error;
   EXPECT_EQ(table.memo()->readMemo(8), "ok");
 }
@@ -374,12 +362,7 @@ TEST_F(DbfTableOnDisk, VisualFoxProWithoutMemoFlagReadsAnExistingMemoFileAndCrea
 TEST_F(DbfTableOnDisk, DatabaseContainerReadsItsDctMemoFile) {
   const std::string path = dir.at("sales.DBC");
   test::writeFile(path, TableBuilder(0x30).tableFlags(0x06).field("CODE", 'M', 4).record({test::le32(8)}).bytes());
-  std::vector<uint8_t> memo(512 + 64, 0);
-  memo[7] = 64;
-  writeBe32(memo.data() + 512, 1);
-  writeBe32(memo.data() + 516, 4);
-  std::memcpy(memo.data() + 520, "body", 4);
-  test::writeFile(dir.at("sales.DCT"), memo);
+  test::writeFile(dir.at("sales.DCT"), test::foxProMemoFile({"body"}));
   test::writeFile(dir.at("sales.fpt"), std::vector<uint8_t>(512, 0));  // another table's memo file
 
   DbfTable table;

@@ -216,14 +216,8 @@ MemoValues readAllMemos(DbfTable& table) {
 // A FoxPro memo file with 64-byte blocks: "hello" at block 8, and at block 9 a
 // memo claiming 100 bytes of which the file holds 3.
 std::vector<uint8_t> foxProMemos() {
-  std::vector<uint8_t> memo(512 + 64 + 8 + 3, 0);
-  memo[7] = 64;
-  writeBe32(memo.data() + 512, 1);
-  writeBe32(memo.data() + 516, 5);
-  std::memcpy(memo.data() + 520, "hello", 5);
-  writeBe32(memo.data() + 576, 1);
+  std::vector<uint8_t> memo = test::foxProMemoFile({"hello", "abc"});
   writeBe32(memo.data() + 580, 100);
-  std::memcpy(memo.data() + 584, "abc", 3);
   return memo;
 }
 

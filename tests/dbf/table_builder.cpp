@@ -97,6 +97,19 @@ std::string doubleLe(double v) {
   return le64(bits);
 }
 
+std::vector<uint8_t> foxProMemoFile(const std::vector<std::string>& memos) {
+  std::vector<uint8_t> memo(512, 0);
+  memo[7] = 64;
+  for (size_t i = 0; i < memos.size(); ++i) {
+    memo.resize(512 + i * 64 + 8 + memos[i].size(), 0);
+    uint8_t* block = memo.data() + 512 + i * 64;
+    writeBe32(block, 1);
+    writeBe32(block + 4, static_cast<uint32_t>(memos[i].size()));
+    std::memcpy(block + 8, memos[i].data(), memos[i].size());
+  }
+  return memo;
+}
+
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));

@@ -51,6 +51,10 @@ std::string le32(uint32_t v);
 std::string le64(uint64_t v);
 std::string doubleLe(double v);
 
+// A FoxPro memo file of 64-byte blocks holding each memo (at most 56 bytes)
+// in its own block from block 8 on, the file ending after the last text.
+std::vector<uint8_t> foxProMemoFile(const std::vector<std::string>& memos);
+
 // Writes bytes to a file.
 void writeFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
