@@ -1,4 +1,4 @@
-#include "convert/markup_values.h"
+#include "writers/trimmed_values.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "convert/json_writer.h"
+#include "writers/json_writer.h"
 
 #include <gtest/gtest.h>
 
-#include "convert/markup_test_support.h"
+#include "writers/markup_test_support.h"
 #include "dbf/table_builder.h"
 
 namespace tabrix {

@@ -1,4 +1,4 @@
-#include "convert/markup_text.h"
+#include "writers/markup_escape.h"
 
 namespace tabrix {
 

@@ -4,7 +4,7 @@
 // output level reads those bytes the same way; otherwise it is re-encoded, or
 // moved to a type the level has, so that no reader of the output sees a value
 // other than the source's (docs/dbf-output.md lists every mapping).
-#include "convert/dbf_writer.h"
+#include "writers/dbf_writer.h"
 
 #include <fmt/format.h>
 

@@ -4,7 +4,7 @@
 // it and every column type holds every value its field can store; the
 // decisions are listed in docs/sql-output.md. Values are prepared by the
 // ValueWriter the delimited outputs use, with its SQL rules.
-#include "convert/sql_writer.h"
+#include "writers/sql_writer.h"
 
 #include <fmt/format.h>
 
@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/value_text.h"
+#include "writers/delimited_values.h"
 #include "util/text_buffer.h"
 
 namespace tabrix {

@@ -1,10 +1,10 @@
-#include "convert/xml_writer.h"
+#include "writers/xml_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "convert/markup_test_support.h"
+#include "writers/markup_test_support.h"
 #include "dbf/table_builder.h"
 
 namespace tabrix {

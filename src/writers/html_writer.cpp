@@ -3,7 +3,7 @@
 // mail or file addresses become links. With paging the output is split into
 // numbered page files that link to each other; every page is a complete
 // document with its own head and closing tags.
-#include "convert/html_writer.h"
+#include "writers/html_writer.h"
 
 #include <fmt/format.h>
 
@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/markup_text.h"
-#include "convert/memo_text.h"
+#include "writers/markup_escape.h"
+#include "writers/memo_text.h"
 #include "util/text_buffer.h"
 
 namespace tabrix {

@@ -1,8 +1,8 @@
-#include "convert/spreadsheet_xml_writer.h"
+#include "writers/spreadsheet_xml_writer.h"
 
 #include <gtest/gtest.h>
 
-#include "convert/markup_test_support.h"
+#include "writers/markup_test_support.h"
 #include "dbf/table_builder.h"
 
 namespace tabrix {

@@ -2,7 +2,7 @@
 // per record, each shown field a cell with a thin border. The columns and
 // their right boundaries are fixed at construction, so a record only decodes,
 // trims and writes its values.
-#include "convert/rtf_writer.h"
+#include "writers/rtf_writer.h"
 
 #include <algorithm>
 #include <string>

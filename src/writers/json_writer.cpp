@@ -3,13 +3,13 @@
 // a backslash byte). Without UTF-8 output the file stays ASCII: every
 // character beyond it is written as a \u escape, so the file reads the same
 // in the ANSI code page and in UTF-8, and every JSON parser accepts it.
-#include "convert/json_writer.h"
+#include "writers/json_writer.h"
 
 #include <string>
 #include <vector>
 
-#include "convert/markup_values.h"
-#include "convert/memo_text.h"
+#include "writers/trimmed_values.h"
+#include "writers/memo_text.h"
 #include "util/text_buffer.h"
 
 namespace tabrix {

@@ -1,4 +1,4 @@
-#include "convert/dbf_writer.h"
+#include "writers/dbf_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -12,7 +12,7 @@
 // g++ folds them into the column loop; as members of a class seen by other
 // files a CSV conversion ran a fifth more instructions (callgrind, tables of
 // bench_make_table).
-#include "convert/value_text.h"
+#include "writers/delimited_values.h"
 
 #include <fmt/format.h>
 
@@ -20,7 +20,7 @@
 #include <bit>
 #include <cstring>
 
-#include "convert/memo_text.h"
+#include "writers/memo_text.h"
 #include "dbf/date_time.h"
 
 namespace tabrix {

@@ -5,7 +5,7 @@
 // A spreadsheet program refuses a Number or DateTime cell whose text is no
 // number or date, and drops the rest of the table with it, so such values
 // are written as String cells.
-#include "convert/spreadsheet_xml_writer.h"
+#include "writers/spreadsheet_xml_writer.h"
 
 #include <fmt/format.h>
 
@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "convert/markup_text.h"
-#include "convert/markup_values.h"
-#include "convert/memo_text.h"
+#include "writers/markup_escape.h"
+#include "writers/trimmed_values.h"
+#include "writers/memo_text.h"
 #include "util/text_buffer.h"
 
 namespace tabrix {

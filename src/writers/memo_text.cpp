@@ -1,4 +1,4 @@
-#include "convert/memo_text.h"
+#include "writers/memo_text.h"
 
 #include "dbf/field_decoder.h"
 

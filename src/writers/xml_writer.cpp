@@ -3,16 +3,16 @@
 // characters and control bytes lie below every double-byte trail byte, so
 // escaping byte-wise is safe there too) and then converted into the record
 // line, which goes out in one write.
-#include "convert/xml_writer.h"
+#include "writers/xml_writer.h"
 
 #include <fmt/format.h>
 
 #include <filesystem>
 #include <vector>
 
-#include "convert/markup_text.h"
-#include "convert/markup_values.h"
-#include "convert/memo_text.h"
+#include "writers/markup_escape.h"
+#include "writers/trimmed_values.h"
+#include "writers/memo_text.h"
 #include "dbf/field_types.h"
 #include "util/text_buffer.h"
 

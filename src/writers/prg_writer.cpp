@@ -2,7 +2,7 @@
 // array line per column with its type letter, length byte and decimals byte as
 // the table stores them (Clipper reads a character field above 255 bytes from
 // the same two bytes).
-#include "convert/prg_writer.h"
+#include "writers/prg_writer.h"
 
 #include <fmt/format.h>
 

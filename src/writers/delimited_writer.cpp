@@ -1,7 +1,7 @@
 // Delimited lines are built value by value in one reused record line and
 // written with one call per record; the values themselves are prepared by the
 // ValueWriter the SQL script shares.
-#include "convert/text_writer.h"
+#include "writers/delimited_writer.h"
 
 #include <fmt/format.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/value_text.h"
+#include "writers/delimited_values.h"
 #include "util/text_buffer.h"
 
 namespace tabrix {
