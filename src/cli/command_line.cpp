@@ -24,7 +24,7 @@
 #include "dbf/dbf_table.h"
 #include "platform/file.h"
 #include "platform/path_lookup.h"
-#include "select/column_selection.h"
+#include "select/column_plan.h"
 #include "select/field_condition.h"
 #include "select/record_sort.h"
 
@@ -217,7 +217,6 @@ constexpr FlagSwitch kFlagSwitches[] = {
     {"/addtoexist", &ConversionOptions::addToExisting},
     {"/ANSI", &ConversionOptions::sourceIsAnsi},
     {"/insertwithcolumns", &ConversionOptions::insertWithColumnNames},
-    {"/EXCLUDE", &ConversionOptions::excludeColumns},
     {"/REVERSE", &ConversionOptions::reverseOrder},
     {"/NOTRIM", &ConversionOptions::noTrim},
     {"/hdrlowercase", &ConversionOptions::fieldNamesLowercase},
@@ -235,6 +234,7 @@ constexpr FlagSwitch kFlagSwitches[] = {
 void Run::readGeneralSwitches() {
   for (const FlagSwitch& flag : kFlagSwitches)
     if (sw_.has(flag.text)) o_.*flag.option = true;
+  if (sw_.has("/EXCLUDE")) o_.columns.exclude = true;
   if (auto v = sw_.value("/roottag:")) o_.xmlRootTag = trimmed(*v);
   if (auto v = sw_.value("/recordtag:")) o_.xmlRecordTag = trimmed(*v);
   if (sw_.has("/loglevel:1")) o_.logLevel = 1;
@@ -360,12 +360,12 @@ void Run::readRemainingSwitches() {
   }
   conditionSwitch_.resize(o_.fieldConditions.size(), "/FILTER:");
   if (auto v = sw_.value("/COLUMNSLIST:")) {
-    std::string reason;
-    if (!readColumnsList(*v, o_.columnList, o_.columnTitles, reason)) error(fmt::format("{}:{}\r\n", *v, reason));
+    if (const Result read = readColumnsList(*v, o_.columns.names, o_.columns.titles); !read)
+      error(fmt::format("{}:{}\r\n", *v, read.reason()));
   }
-  columnSwitch_.resize(o_.columnList.size(), "/COLUMNSLIST:");
-  if (auto v = sw_.value("/COLUMNS:")) parseColumnItems(*v, o_.columnList, o_.columnTitles);
-  columnSwitch_.resize(o_.columnList.size(), "/COLUMNS:");
+  columnSwitch_.resize(o_.columns.names.size(), "/COLUMNSLIST:");
+  if (auto v = sw_.value("/COLUMNS:")) parseColumnItems(*v, o_.columns.names, o_.columns.titles);
+  columnSwitch_.resize(o_.columns.names.size(), "/COLUMNS:");
   if (auto v = sw_.value("/WFILTER:")) o_.wordFilter = upper(trimmed(*v));
   if (sw_.has("/go")) {
     o_.sqlAddGo = true;
@@ -545,14 +545,12 @@ bool Run::checkSelection(DbfTable& table, const std::string& source, bool& warne
       convert = false;
     }
   }
-  for (size_t i = 0; i < o_.columnList.size(); ++i) {
-    if (fieldNamed(o_.columnList[i])) continue;
-    error(fmt::format("{}:{} names no field {}\r\n", source, columnSwitch_[i], o_.columnList[i]));
+  for (size_t i = 0; i < o_.columns.names.size(); ++i) {
+    if (fieldNamed(o_.columns.names[i])) continue;
+    error(fmt::format("{}:{} names no field {}\r\n", source, columnSwitch_[i], o_.columns.names[i]));
     warned = true;
   }
-  applyColumnList(table, o_.columnList, o_.columnTitles, o_.excludeColumns);
-  if (!o_.columnList.empty() &&
-      std::find(table.excludedFields.begin(), table.excludedFields.end(), 0) == table.excludedFields.end()) {
+  if (!o_.columns.names.empty() && planColumns(table, o_.columns).empty()) {
     error(fmt::format("{}:the column list leaves no column; the table is not converted\r\n", source));
     convert = false;
   }

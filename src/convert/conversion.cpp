@@ -136,8 +136,7 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   JobContext job{o, {}, table, out, files, familyOf(o.outputFormat), {}, o.delimiter, false, {}, {}, 0, false, 0, {}};
   job.outputPath = outputPathFor(o, job.family);
   job.utf8 = o.utf8 || job.family == OutputFamily::Xml;
-  for (int i = 0; i < table.fieldCount(); ++i)
-    if (!table.excludedFields[static_cast<size_t>(i)]) job.columns.push_back(i);
+  job.plan = planColumns(table, o.columns);
   if (job.delimiter == "tab") job.delimiter = "\t";
   else if (job.delimiter == "space") job.delimiter = " ";
   job.multiCharDelimiter = job.delimiter.size() > 1;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "select/column_plan.h"
 #include "select/field_condition.h"
 
 namespace tabrix {
@@ -122,9 +123,7 @@ struct ConversionOptions {
   // command line resolves it to sortField for each table), and column lists.
   std::vector<ConditionPair> fieldConditions;
   std::string sortFieldName;
-  std::vector<std::string> columnList;
-  std::vector<std::string> columnTitles;
-  bool excludeColumns = false;
+  ColumnChoice columns;
 };
 
 }  // namespace tabrix

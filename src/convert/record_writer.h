@@ -12,6 +12,7 @@
 #include "platform/code_pages.h"
 #include "platform/output_file.h"
 #include "platform/staged_file.h"
+#include "select/column_plan.h"
 
 namespace tabrix {
 
@@ -22,7 +23,7 @@ struct JobContext {
   OutputFile& out;
   StagedFiles& files;  // every file of the job, committed at its end
   OutputFamily family;
-  std::vector<int> columns;  // exported field indexes, in table order
+  ColumnPlan plan;  // the columns written, in order
   std::string delimiter;     // "tab" and "space" already resolved
   bool multiCharDelimiter = false;
   DecodeOptions decode;
@@ -57,10 +58,5 @@ class RecordWriter {
     return true;
   }
 };
-
-// The title of a field in outputs: its name, or a title given for it.
-inline const std::string& columnTitle(const DbfTable& table, int field) {
-  return table.fieldTitles[static_cast<size_t>(field)];
-}
 
 }  // namespace tabrix

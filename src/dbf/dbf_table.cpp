@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "dbf/field_types.h"
+#include "dbf/field_kinds.h"
 #include "platform/file.h"
 
 namespace tabrix {
@@ -105,15 +105,6 @@ bool DbfTable::load(std::unique_ptr<ByteStore> data, const TableOpenOptions& opt
                                      header_.codePageMark()) != windowsCodePageMarks.end();
   if (windowsText || options.sourceIsAnsi || tabrix::isLevel7(header_.version())) sourceIsOem_ = false;
 
-  fieldOrder.resize(fields_.size());
-  fieldTitles.resize(fields_.size());
-  excludedFields.resize(fields_.size());
-  fieldSelections.assign(fields_.size(), FieldSelection{});
-  for (size_t i = 0; i < fields_.size(); ++i) {
-    fieldOrder[i] = static_cast<int>(i);
-    fieldTitles[i] = fields_[i].name;
-    excludedFields[i] = fields_[i].type == '0' ? 1 : 0;
-  }
   // Small tables get a buffer of their own size, not a whole chunk.
   const size_t perChunk = static_cast<size_t>(
       std::max<uint64_t>(1, std::min<uint64_t>(kChunkBytes / recordLength_, recordCount_)));
@@ -240,6 +231,7 @@ bool DbfTable::layOutFields(std::string& error) {
     Field& f = fields_[i];
     FieldDescriptor& d = descriptors_[i];
     if (lowBytesOnly) f.length = d.bytes[16];
+    f.kind = fieldKindOf(f.type, f.length, isLevel7());
     writeLe16(&d.bytes[12], offset);
     f.offset = static_cast<uint16_t>(offset);
     offset += f.length;
@@ -288,10 +280,6 @@ void DbfTable::close() {
   header_ = DbfHeader{};
   descriptors_.clear();
   fields_.clear();
-  fieldOrder.clear();
-  fieldTitles.clear();
-  excludedFields.clear();
-  fieldSelections.clear();
   hasMemoFields_ = false;
   sourceIsOem_ = false;
   recordLength_ = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dbf/dbf_format.h"
+#include "dbf/field_kinds.h"
 #include "dbf/memo_file.h"
 #include "platform/byte_store.h"
 
@@ -26,12 +27,7 @@ struct Field {
   uint16_t offset = 0;  // in the record, the deletion flag at 0
   uint16_t length = 0;  // never reaches past the record
   uint8_t decimals = 0;
-};
-
-// Per-field state of the wizard's record list.
-struct FieldSelection {
-  int width = 0;
-  bool shown = true;
+  FieldKind kind;  // what the letter means for this field, set once the table is laid out
 };
 
 class DbfTable {
@@ -85,12 +81,6 @@ class DbfTable {
   // record handed out, so word-wise scans may read past a field's end.
   const uint8_t* record() const { return current_; }
   static constexpr size_t kRecordSlack = 8;
-
-  std::vector<int> fieldOrder;
-  // The name each field has in outputs: its name unless a title was given.
-  std::vector<std::string> fieldTitles;
-  std::vector<uint8_t> excludedFields;
-  std::vector<FieldSelection> fieldSelections;
 
  private:
   bool load(std::unique_ptr<ByteStore> data, const TableOpenOptions& options, std::string& error);

@@ -115,93 +115,145 @@ MemoRead readFieldMemo(DbfTable& table, int i, const uint8_t* record) {
 std::optional<DateTimeParts> decodeDateTime(const DbfTable& table, int i, const uint8_t* record) {
   const Field& f = table.field(i);
   const auto b = fixedBytes<8>(record + f.offset, f.length);
-  if (f.type == '@' || table.isLevel7()) return decodeLevel7Timestamp(b.data());
+  if (f.kind.storage == Storage::Level7Stamp) return decodeLevel7Timestamp(b.data());
   return decodeFoxProDateTime(b.data());
 }
 
+namespace {
+
+
+const Field& fieldOf(const DbfTable& table, int i) { return table.field(i); }
+
+size_t decodeText(const DbfTable& table, int i, const uint8_t* record, const DecodeOptions& options, char* out) {
+  const Field& f = fieldOf(table, i);
+  const size_t n = copyText(record + f.offset, f.length, out);
+  if (f.kind.valueClass == ValueClass::Text && table.sourceIsOem() && options.oemToAnsi)
+    translateBytes(*options.oemToAnsi, out, n);
+  return n;
+}
+
+size_t decodeNumberText(const DbfTable& table, int i, const uint8_t* record, const DecodeOptions& options, char* out) {
+  const Field& f = fieldOf(table, i);
+  size_t n = copyText(record + f.offset, f.length, out);
+  if (options.dropDecimals)
+    if (const void* dot = std::memchr(out, '.', n)) n = static_cast<size_t>(static_cast<const char*>(dot) - out);
+  return n;
+}
+
+size_t decodeDate(const DbfTable& table, int i, const uint8_t* record, const DecodeOptions& options, char* out) {
+  const Field& f = fieldOf(table, i);
+  const uint8_t* bytes = record + f.offset;
+  if (f.length < 8) return copyText(bytes, f.length, out);
+  char text[10];
+  formatDateLocal(bytes, options.dateFormat, text);
+  return copyText(reinterpret_cast<const uint8_t*>(text), sizeof text, out);
+}
+
+size_t decodeDateTimeText(const DbfTable& table, int i, const uint8_t* record, const DecodeOptions& options, char* out) {
+  const uint8_t* bytes = record + fieldOf(table, i).offset;
+  char text[19];
+  formatDateLocal(bytes, options.dateFormat, text);
+  const uint8_t* t = bytes + 8;
+  const char time[9] = {' ', char(t[0]), char(t[1]), '.', char(t[2]), char(t[3]), '.', char(t[4]), char(t[5])};
+  std::memcpy(text + 10, time, sizeof time);
+  return copyText(reinterpret_cast<const uint8_t*>(text), sizeof text, out);
+}
+
+size_t decodeBinaryDateTime(const DbfTable& table, int i, const uint8_t* record, const DecodeOptions& options,
+                            char* out) {
+  const auto parts = decodeDateTime(table, i, record);
+  return parts ? formatDateTimeLocal(*parts, options.dateFormat, options.skipSeconds, out) : 0;
+}
+
+size_t decodeCurrency(const DbfTable& table, int i, const uint8_t* record, const DecodeOptions&, char* out) {
+  const Field& f = fieldOf(table, i);
+  return formatCurrency(currencyAmount(f, record), f.decimals == 4 ? 4 : 2, out);
+}
+
+size_t decodeDouble(const DbfTable& table, int i, const uint8_t* record, const DecodeOptions& options, char* out) {
+  return formatDouble(doubleValue(fieldOf(table, i), record), options.csvDoublePrecision, out);
+}
+
+size_t decodeInteger(const DbfTable& table, int i, const uint8_t* record, const DecodeOptions&, char* out) {
+  return formatInt(integerValue(fieldOf(table, i), record), out);
+}
+
+size_t decodeLogical(const DbfTable& table, int i, const uint8_t* record, const DecodeOptions&, char* out) {
+  const Field& f = fieldOf(table, i);
+  return copyText(record + f.offset, std::min<size_t>(f.length, 1), out);
+}
+
+size_t decodeMemoBlock(const DbfTable& table, int i, const uint8_t* record, const DecodeOptions&, char* out) {
+  return memoBlockOf(table, i, record).block ? putText(fieldOf(table, i).kind.memoLabel, out) : 0;
+}
+
+size_t decodeVarchar(const DbfTable& table, int i, const uint8_t* record, const DecodeOptions&, char* out) {
+  const Field& f = fieldOf(table, i);
+  const uint8_t* bytes = record + f.offset;
+  return copyText(bytes, varLength(bytes, f.length), out);
+}
+
+size_t decodeVarbinary(const DbfTable& table, int i, const uint8_t* record, const DecodeOptions&, char* out) {
+  const Field& f = fieldOf(table, i);
+  const uint8_t* bytes = record + f.offset;
+  const size_t n = varLength(bytes, f.length);
+  for (size_t k = 0; k < n; ++k) {
+    out[2 * k] = static_cast<char>('0' + (bytes[k] >> 4));
+    out[2 * k + 1] = static_cast<char>('0' + (bytes[k] & 15));
+  }
+  return 2 * n;
+}
+
+// Indexed by Storage: the decoder is chosen once per field, not per value.
+constexpr FieldTextDecoder kDecoders[] = {
+    decodeText,         // Text
+    decodeVarchar,      // Varchar
+    decodeVarbinary,    // Varbinary
+    decodeNumberText,   // NumberText
+    decodeDate,         // Date
+    decodeDateTimeText, // DateTimeText
+    decodeBinaryDateTime,  // FoxProDateTime
+    decodeBinaryDateTime,  // Level7Stamp
+    decodeCurrency,     // Currency
+    decodeDouble,       // Double
+    decodeDouble,       // Level7Double
+    decodeInteger,      // Integer
+    decodeInteger,      // Level7Integer
+    decodeLogical,      // Logical
+    decodeMemoBlock,    // MemoBlock
+};
+static_assert(std::size(kDecoders) == static_cast<size_t>(Storage::MemoBlock) + 1);
+
+}  // namespace
+
+int64_t currencyAmount(const Field& f, const uint8_t* record) {
+  const auto b = fixedBytes<8>(record + f.offset, f.length);
+  int64_t amount;
+  std::memcpy(&amount, b.data(), sizeof amount);
+  return amount;
+}
+
+double doubleValue(const Field& f, const uint8_t* record) {
+  const auto b = fixedBytes<8>(record + f.offset, f.length);
+  if (f.kind.storage == Storage::Level7Double) return decodeLevel7Double(b.data());
+  double value;
+  std::memcpy(&value, b.data(), sizeof value);
+  return value;
+}
+
+int32_t integerValue(const Field& f, const uint8_t* record) {
+  const auto b = fixedBytes<4>(record + f.offset, f.length);
+  if (f.kind.storage == Storage::Level7Integer) return decodeLevel7Integer(b.data());
+  int32_t value;
+  std::memcpy(&value, b.data(), sizeof value);
+  return value;
+}
+
+FieldTextDecoder textDecoderOf(const Field& field) { return kDecoders[static_cast<size_t>(field.kind.storage)]; }
+
 size_t decodeFieldText(const DbfTable& table, int i, const uint8_t* record, const DecodeOptions& options,
                        char* out) {
-  const Field& f = table.field(i);
-  const uint8_t* bytes = record + f.offset;
-  const size_t len = f.length;
-  switch (f.type) {
-    case 'C': {
-      const size_t n = copyText(bytes, len, out);
-      if (table.sourceIsOem() && options.oemToAnsi) translateBytes(*options.oemToAnsi, out, n);
-      return n;
-    }
-    case 'N':
-    case 'F': {
-      size_t n = copyText(bytes, len, out);
-      if (options.dropDecimals)
-        if (const void* dot = std::memchr(out, '.', n)) n = static_cast<size_t>(static_cast<const char*>(dot) - out);
-      return n;
-    }
-    case 'D': {
-      if (len < 8) return copyText(bytes, len, out);
-      char text[10];
-      formatDateLocal(bytes, options.dateFormat, text);
-      return copyText(reinterpret_cast<const uint8_t*>(text), sizeof text, out);
-    }
-    case 'T':
-      if (len == 14 && !table.isLevel7()) {
-        char text[19];
-        formatDateLocal(bytes, options.dateFormat, text);
-        const uint8_t* t = bytes + 8;
-        const char time[9] = {' ', char(t[0]), char(t[1]), '.', char(t[2]), char(t[3]), '.', char(t[4]), char(t[5])};
-        std::memcpy(text + 10, time, sizeof time);
-        return copyText(reinterpret_cast<const uint8_t*>(text), sizeof text, out);
-      }
-      [[fallthrough]];
-    case '@': {
-      const auto parts = decodeDateTime(table, i, record);
-      return parts ? formatDateTimeLocal(*parts, options.dateFormat, options.skipSeconds, out) : 0;
-    }
-    case 'Y': {
-      const auto b = fixedBytes<8>(bytes, len);
-      int64_t amount;
-      std::memcpy(&amount, b.data(), sizeof amount);
-      return formatCurrency(amount, f.decimals == 4 ? 4 : 2, out);
-    }
-    case 'B': {
-      // In dBase IV and level 7 tables B is a binary memo, stored as a block number.
-      if (len != 8) return memoBlockOf(table, i, record).block ? putText("Memo", out) : 0;
-      const auto b = fixedBytes<8>(bytes, len);
-      double value;
-      std::memcpy(&value, b.data(), sizeof value);
-      return formatDouble(value, options.csvDoublePrecision, out);
-    }
-    case 'O': {
-      const auto b = fixedBytes<8>(bytes, len);
-      return formatDouble(decodeLevel7Double(b.data()), options.csvDoublePrecision, out);
-    }
-    case 'I':
-    case '+': {
-      const auto b = fixedBytes<4>(bytes, len);
-      int32_t value;
-      if (table.isLevel7()) value = decodeLevel7Integer(b.data());
-      else std::memcpy(&value, b.data(), sizeof value);
-      return formatInt(value, out);
-    }
-    case 'L':
-      return copyText(bytes, std::min<size_t>(len, 1), out);
-    case 'M':
-      return memoBlockOf(table, i, record).block ? putText("Memo", out) : 0;
-    case 'G':
-      return memoBlockOf(table, i, record).block ? putText("Gen", out) : 0;
-    case 'V':
-      return copyText(bytes, varLength(bytes, len), out);
-    case 'Q': {
-      const size_t n = varLength(bytes, len);
-      for (size_t k = 0; k < n; ++k) {
-        out[2 * k] = static_cast<char>('0' + (bytes[k] >> 4));
-        out[2 * k + 1] = static_cast<char>('0' + (bytes[k] & 15));
-      }
-      return 2 * n;
-    }
-    default:
-      return copyText(bytes, len, out);
-  }
+  return textDecoderOf(table.field(i))(table, i, record, options, out);
 }
 
 }  // namespace tabrix

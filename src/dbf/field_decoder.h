@@ -28,6 +28,10 @@ inline size_t decodedTextCapacity(const Field& field) { return 2 * size_t{field.
 // The text ends at the first zero byte of a stored value.
 size_t decodeFieldText(const DbfTable& table, int i, const uint8_t* record, const DecodeOptions& options,
                        char* out);
+// decodeFieldText for one field's storage, to be chosen once and called per value.
+using FieldTextDecoder = size_t (*)(const DbfTable& table, int i, const uint8_t* record,
+                                    const DecodeOptions& options, char* out);
+FieldTextDecoder textDecoderOf(const Field& field);
 
 // The date-time of a T or @ field; empty when the value is empty.
 std::optional<DateTimeParts> decodeDateTime(const DbfTable& table, int i, const uint8_t* record);
@@ -46,6 +50,11 @@ MemoRef memoBlockOf(const DbfTable& table, int i, const uint8_t* record);
 // block or header) counts in table.lostMemos(); the text is then the part the
 // file holds, if any.
 MemoRead readFieldMemo(DbfTable& table, int i, const uint8_t* record);
+
+// The binary numbers of Y, B, O, I and + fields, whatever the dialect stores.
+int64_t currencyAmount(const Field& field, const uint8_t* record);  // ten-thousandths
+double doubleValue(const Field& field, const uint8_t* record);
+int32_t integerValue(const Field& field, const uint8_t* record);
 
 // The 64-bit currency amount formatted with 4 decimals or rounded to 2.
 size_t formatCurrency(int64_t amountTimes10000, int decimals, char* out);

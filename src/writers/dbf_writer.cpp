@@ -19,7 +19,7 @@
 #include "dbf/date_time.h"
 #include "dbf/dbf_format.h"
 #include "dbf/field_decoder.h"
-#include "dbf/field_types.h"
+#include "dbf/field_kinds.h"
 #include "platform/file.h"
 #include "platform/path_lookup.h"
 
@@ -256,11 +256,8 @@ class DbfWriter final : public RecordWriter {
     const ConversionOptions& o = job_.options;
     bool sourceHasMemo = false;
     bool memoExported = false;
-    for (int i = 0; i < table_.fieldCount(); ++i) {
-      if (!livesInMemo(table_.field(i))) continue;
-      sourceHasMemo = true;
-      memoExported = memoExported || !table_.excludedFields[static_cast<size_t>(i)];
-    }
+    for (int i = 0; i < table_.fieldCount(); ++i) sourceHasMemo = sourceHasMemo || livesInMemo(table_.field(i));
+    for (const PlannedColumn& column : job_.plan.columns) memoExported = memoExported || livesInMemo(*column.source);
     version_ = chooseVersion(o, table_, sourceHasMemo);
     level_ = levelOf(version_);
 
@@ -344,7 +341,8 @@ class DbfWriter final : public RecordWriter {
 
   void buildColumns() {
     uint32_t offset = 1;
-    for (int field : job_.columns) {
+    for (const PlannedColumn& column : job_.plan.columns) {
+      const int field = column.field;
       // The null flags of Visual FoxPro describe the source's layout, not ours.
       if (isNullFlagsName(table_.field(field).name.c_str())) continue;
       // A field of no bytes holds no value; level 7 readers drop its descriptor.

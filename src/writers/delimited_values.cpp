@@ -222,8 +222,7 @@ namespace {
 
 Values::Values(JobContext& job, const ValueRules& rules)
     : job_(job), o_(job.options), rules_(rules), sql_(rules.sql), mySql_(rules.sql && rules.dialect == SqlDialect::MySql) {
-  for (int field : job_.columns)
-    valueRoom_ = std::max(valueRoom_, 2 * decodedTextCapacity(job_.table.field(field)) + 2);
+  valueRoom_ = std::max(valueRoom_, 2 * job_.plan.textCapacity + 2);
   delimiterFirst_ = rules_.delimiter.empty() ? '\0' : rules_.delimiter[0];
   singleCharDelimiter_ = rules_.delimiter.size() == 1;
   const bool tabDelimiter = delimiterFirst_ == '\t';
@@ -352,9 +351,9 @@ void Values::appendRecord(TextBuffer& line, const uint8_t* record) {
 
 template <bool Sql>
 void Values::appendColumns(TextBuffer& line, const uint8_t* record) {
-  const std::vector<int>& columns = job_.columns;
+  const std::vector<PlannedColumn>& columns = job_.plan.columns;
   for (size_t c = 0; c < columns.size(); ++c) {
-    append<Sql>(line, columns[c], record);
+    append<Sql>(line, columns[c].field, record);
     if (c + 1 == columns.size()) break;
     if (singleCharDelimiter_) line.push_back(delimiterFirst_);
     else line.append(rules_.delimiter);

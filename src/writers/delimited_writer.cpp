@@ -31,14 +31,14 @@ class DelimitedWriter final : public RecordWriter {
       appendDelimitedText(line_, "ROWID", rules_, o_.quoteAllFields);
       line_.append(job_.delimiter);
     }
-    for (size_t c = 0; c < job_.columns.size(); ++c) {
-      const int field = job_.columns[c];
+    for (size_t c = 0; c < job_.plan.columns.size(); ++c) {
+      const int field = job_.plan.columns[c].field;
       if (o_.fieldTypesInHeader == 1)
-        appendDelimitedText(line_, columnTitle(job_.table, field) + typeAndLength(field, ":"), rules_,
+        appendDelimitedText(line_, job_.plan.columns[c].title + typeAndLength(field, ":"), rules_,
                             o_.quoteAllFields);
       else
-        appendDelimitedText(line_, columnTitle(job_.table, field), rules_, o_.quoteAllFields);
-      if (c + 1 < job_.columns.size()) line_.append(job_.delimiter);
+        appendDelimitedText(line_, job_.plan.columns[c].title, rules_, o_.quoteAllFields);
+      if (c + 1 < job_.plan.columns.size()) line_.append(job_.delimiter);
     }
     if (o_.fieldNamesLowercase || o_.fieldNamesCapitalised) {
       for (size_t i = o_.fieldNamesLowercase ? 0 : 1; i < line_.size(); ++i)
@@ -46,9 +46,9 @@ class DelimitedWriter final : public RecordWriter {
     }
     line_.append(o_.rowDelimiter);
     if (o_.fieldTypesInHeader == 2) {
-      for (size_t c = 0; c < job_.columns.size(); ++c) {
-        appendDelimitedText(line_, typeAndLength(job_.columns[c], ""), rules_, false);
-        if (c + 1 < job_.columns.size()) line_.append(job_.delimiter);
+      for (size_t c = 0; c < job_.plan.columns.size(); ++c) {
+        appendDelimitedText(line_, typeAndLength(job_.plan.columns[c].field, ""), rules_, false);
+        if (c + 1 < job_.plan.columns.size()) line_.append(job_.delimiter);
       }
       line_.append(o_.rowDelimiter);
     }
@@ -89,14 +89,15 @@ class SdfWriter final : public RecordWriter {
  public:
   explicit SdfWriter(JobContext& job) : job_(job) {
     size_t capacity = 64;
-    for (int field : job_.columns) capacity = std::max(capacity, decodedTextCapacity(job_.table.field(field)));
+    capacity = std::max(capacity, job_.plan.textCapacity);
     decoded_.resize(capacity);
     line_.reserve(job_.table.recordLength() + 256);
   }
 
   void record(const uint8_t* record, bool) override {
     line_.clear();
-    for (int field : job_.columns) {
+    for (const PlannedColumn& column : job_.plan.columns) {
+      const int field = column.field;
       const Field& f = job_.table.field(field);
       switch (f.type) {
         case 'C': case 'D': case 'F': case 'L': case 'N':

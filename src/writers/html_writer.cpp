@@ -108,7 +108,7 @@ class HtmlWriter final : public RecordWriter {
       : job_(job), o_(job.options), pages_(job.outputPath),
         paging_(job.options.htmlPaging && job.options.htmlMaxPerPage > 0) {
     size_t capacity = 32;
-    for (int field : job_.columns) capacity = std::max(capacity, decodedTextCapacity(job_.table.field(field)));
+    capacity = std::max(capacity, job_.plan.textCapacity);
     value_.resize(capacity);
     buildPageStart();
   }
@@ -125,7 +125,8 @@ class HtmlWriter final : public RecordWriter {
     line_.clear();
     if (o_.htmlAsForm) {
       line_.append("<TABLE BORDER>");
-      for (int field : job_.columns) {
+      for (const PlannedColumn& column : job_.plan.columns) {
+        const int field = column.field;
         line_.append("<TR><TD><B>");
         appendText(job_.table.field(field).name);
         line_.append("</B></TD><TD>");
@@ -141,7 +142,8 @@ class HtmlWriter final : public RecordWriter {
         char* p = line_.extend(32);
         line_.commit(static_cast<size_t>(fmt::format_to(p, "<TD>{}</TD>", position + 1) - p));
       }
-      for (int field : job_.columns) {
+      for (const PlannedColumn& column : job_.plan.columns) {
+        const int field = column.field;
         line_.append("<TD>");
         if (job_.table.field(field).type == 'M') {
           readMemoText(job_.table, field, record, job_.codePages, memo_);
@@ -189,13 +191,14 @@ class HtmlWriter final : public RecordWriter {
     appendColour(o_.htmlBackground, o_.htmlBackgroundRgb);
     s.append("\">\n");
     if (o_.htmlAsForm) return;
-    const size_t columns = job_.columns.size() + (o_.htmlRecordNumber ? 1 : 0);
+    const size_t columns = job_.plan.columns.size() + (o_.htmlRecordNumber ? 1 : 0);
     s.append(fmt::format("<TABLE BORDER{}><TR> <TH COLSPAN={} > <B>",
                          o_.htmlBorder == 1 ? std::string() : fmt::format("={}", o_.htmlBorder), columns));
     appendEscapedMarkup(s, title.data(), title.size(), MarkupKind::Html);
     s.append("</B> </TH></TR>\n<TR>");
     if (o_.htmlRecordNumber) s.append("<TH>N</TH>");
-    for (int field : job_.columns) {
+    for (const PlannedColumn& column : job_.plan.columns) {
+      const int field = column.field;
       const std::string& name = job_.table.field(field).name;
       s.append("<TH>");
       appendEscapedMarkup(s, name.data(), name.size(), MarkupKind::Html);

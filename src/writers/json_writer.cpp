@@ -29,11 +29,11 @@ class JsonWriter final : public RecordWriter {
  public:
   explicit JsonWriter(JobContext& job)
       : job_(job), asciiOnly_(!job.options.utf8), utf8_(job.options.ansiCodePage), values_(job) {
-    for (size_t c = 0; c < job_.columns.size(); ++c) {
+    for (size_t c = 0; c < job_.plan.columns.size(); ++c) {
       line_.clear();
       if (c > 0) line_.push_back(',');
       line_.push_back('"');
-      appendString(columnTitle(job_.table, job_.columns[c]));
+      appendString(job_.plan.columns[c].title);
       line_.append("\":\"");
       keys_.emplace_back(line_.view());
     }
@@ -46,8 +46,8 @@ class JsonWriter final : public RecordWriter {
     if (anyWritten_) line_.push_back(',');
     anyWritten_ = true;
     line_.push_back('{');
-    for (size_t c = 0; c < job_.columns.size(); ++c) {
-      const int field = job_.columns[c];
+    for (size_t c = 0; c < job_.plan.columns.size(); ++c) {
+      const int field = job_.plan.columns[c].field;
       line_.append(keys_[c]);
       if (job_.table.field(field).type == 'M') {
         readMemoText(job_.table, field, record, job_.codePages, memo_);

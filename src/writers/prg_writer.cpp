@@ -20,8 +20,9 @@ class PrgWriter final : public RecordWriter {
     const std::string& path = job_.table.path();
     const size_t slash = path.rfind('/');
     write(fmt::format(" DBCREATE (\"{}\", {{;\r\n", slash == std::string::npos ? path : path.substr(slash + 1)));
-    for (int field : job_.columns) {
-      const std::string& title = columnTitle(job_.table, field);
+    for (const PlannedColumn& column : job_.plan.columns) {
+      const int field = column.field;
+      const std::string& title = column.title;
       const FieldDescriptor& d = job_.table.descriptors()[static_cast<size_t>(field)];
       // A title of 31 characters or more gets no alignment.
       const size_t pad = title.size() < kTitleColumn ? kTitleColumn - title.size() : 0;

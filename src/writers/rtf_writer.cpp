@@ -27,6 +27,7 @@ constexpr int32_t kWidestColumn = 80;
 struct Column {
   int field;
   int32_t rightBoundary;  // twips from the row's left edge
+  const std::string* title;  // the planned title, which outlives the writer
 };
 
 bool isBlank(char c) { return c == ' '; }
@@ -35,18 +36,15 @@ class RtfWriter final : public RecordWriter {
  public:
   explicit RtfWriter(JobContext& job) : job_(job), doc_(&job.files) {
     const DbfTable& table = job_.table;
-    size_t capacity = 64;
     int32_t boundary = 0;
-    // Columns in output order; the excluded fields (_NullFlags among them) get none.
-    for (const int field : table.fieldOrder) {
-      if (field < 0 || field >= table.fieldCount() || table.excludedFields[static_cast<size_t>(field)]) continue;
+    for (const PlannedColumn& planned : job_.plan.columns) {
+      const int field = planned.field;
       // The low length byte: a long character field is as wide as an 80-character one.
       const int32_t length = table.descriptors()[static_cast<size_t>(field)].bytes[16];
       boundary += std::clamp(length, kNarrowestColumn, kWidestColumn) * kTwipsPerCharacter;
-      columns_.push_back({field, boundary});
-      capacity = std::max(capacity, decodedTextCapacity(table.field(field)));
+      columns_.push_back({field, boundary, &planned.title});
     }
-    value_.resize(capacity);
+    value_.resize(job_.plan.textCapacity);
   }
 
   bool opensOutput() const override { return true; }
@@ -62,7 +60,7 @@ class RtfWriter final : public RecordWriter {
     track(doc_.startRow());
     for (const Column& column : columns_) {
       track(doc_.startCell(column.rightBoundary));
-      track(doc_.writeParagraph(columnTitle(job_.table, column.field), /*newParagraph=*/true));
+      track(doc_.writeParagraph(*column.title, /*newParagraph=*/true));
       track(doc_.endCell());
     }
     track(doc_.endRow());

@@ -134,7 +134,7 @@ class SpreadsheetXmlWriter final : public RecordWriter {
                              format));
     line_.append("<Worksheet ss:Name=\"Sheet1\">\r\n<Table>\r\n<Row>\r\n");
     if (o_.addRowId) appendHeaderCell("ROWID");
-    for (int field : job_.columns) appendHeaderCell(columnTitle(job_.table, field));
+    for (const PlannedColumn& column : job_.plan.columns) appendHeaderCell(column.title);
     line_.append("</Row>\r\n");
     emit();
   }
@@ -147,7 +147,8 @@ class SpreadsheetXmlWriter final : public RecordWriter {
       line_.commit(static_cast<size_t>(
           fmt::format_to(p, "<Cell><Data ss:Type=\"Number\">{}</Data></Cell>\r\n", job_.recordsWritten) - p));
     }
-    for (int field : job_.columns) {
+    for (const PlannedColumn& column : job_.plan.columns) {
+      const int field = column.field;
       switch (job_.table.field(field).type) {
         case 'M': appendMemo(field, record); break;
         case 'D': appendDate(field, record); break;

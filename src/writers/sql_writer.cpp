@@ -223,8 +223,9 @@ class SqlWriter final : public RecordWriter {
     rawTableName_ = tableNameOf(job_.table.path());
     tableName_ = quotedName(inOutputCodePage(rawTableName_), dialect_, false);
     if (o_.addRowId) names_.push_back({"ROWID", quotedName("ROWID", dialect_, true)});
-    for (int field : job_.columns) {
-      const std::string title = uniqueTitle(columnTitle(job_.table, field));
+    for (const PlannedColumn& column : job_.plan.columns) {
+      const int field = column.field;
+      const std::string title = uniqueTitle(column.title);
       names_.push_back({title, quotedName(inOutputCodePage(title), dialect_, true)});
     }
     head_ = fmt::format("insert into {} ", tableName_);
@@ -262,7 +263,7 @@ class SqlWriter final : public RecordWriter {
       const bool rowId = o_.addRowId && c == 0;
       const std::string type =
           rowId ? std::string(dialect_ == SqlDialect::MsSql ? "Int" : "Integer")
-                : columnType(job_.table.field(job_.columns[c - (o_.addRowId ? 1 : 0)]), dialect_);
+                : columnType(job_.table.field(job_.plan.columns[c - (o_.addRowId ? 1 : 0)].field), dialect_);
       const size_t align = 31 - std::min<size_t>(names_[c].title.size(), 30);
       line_.append(names_[c].quoted);
       line_.append("  ");
@@ -281,7 +282,7 @@ class SqlWriter final : public RecordWriter {
     if (o_.addRowId) {
       char* p = line_.extend(24);
       line_.commit(static_cast<size_t>(fmt::format_to(p, "{}", job_.recordsWritten) - p));
-      if (!job_.columns.empty()) line_.push_back(',');
+      if (!job_.plan.columns.empty()) line_.push_back(',');
     }
     values_->appendRecord(line_, record);
     line_.append(");");

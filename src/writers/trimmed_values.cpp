@@ -6,7 +6,7 @@ namespace tabrix {
 
 MarkupValues::MarkupValues(const JobContext& job) : job_(job) {
   size_t capacity = 64;
-  for (int field : job.columns) capacity = std::max(capacity, decodedTextCapacity(job.table.field(field)));
+  capacity = std::max(capacity, job.plan.textCapacity);
   buffer_.resize(capacity);
 }
 

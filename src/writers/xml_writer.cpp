@@ -13,7 +13,7 @@
 #include "writers/markup_escape.h"
 #include "writers/trimmed_values.h"
 #include "writers/memo_text.h"
-#include "dbf/field_types.h"
+#include "dbf/field_kinds.h"
 #include "util/text_buffer.h"
 
 namespace tabrix {
@@ -38,7 +38,7 @@ class XmlWriter final : public RecordWriter {
   explicit XmlWriter(JobContext& job) : job_(job), o_(job.options), utf8_(job.options.ansiCodePage), values_(job) {
     rootTag_ = xmlElementName(toUtf8(o_.xmlRootTag));
     recordTag_ = xmlElementName(toUtf8(o_.xmlRecordTag));
-    for (int field : job_.columns) names_.push_back(xmlElementName(toUtf8(columnTitle(job_.table, field))));
+    for (const PlannedColumn& column : job_.plan.columns) names_.push_back(xmlElementName(toUtf8(column.title)));
     recordStart_ = "   <" + recordTag_ + ">\r\n";
     recordEnd_ = "   </" + recordTag_ + ">\r\n";
   }
@@ -50,14 +50,15 @@ class XmlWriter final : public RecordWriter {
     line_.append(" Database=\"");
     appendDatabasePath();
     line_.append("\">\r\n <Structure>\r\n");
-    for (int field : job_.columns) {
+    for (const PlannedColumn& column : job_.plan.columns) {
+      const int field = column.field;
       const Field& f = job_.table.field(field);
       if (f.type == '0') continue;
       line_.append("    <Field>\r\n   <Field_Name>");
-      appendText(columnTitle(job_.table, field));
+      appendText(column.title);
       line_.append(fmt::format("</Field_Name>\r\n     <Field_Type>{}</Field_Type>\r\n"
                                "     <Field_Len>{}</Field_Len>\r\n     <Field_Dec>{}</Field_Dec>\r\n    </Field>\r\n",
-                               typeNameOf(f.type), f.length, f.type == 'C' ? 0 : f.decimals));
+                               f.kind.typeName, f.length, f.type == 'C' ? 0 : f.decimals));
     }
     line_.append("  </Structure>\r\n  <Records>\r\n");
     job_.out.write(line_.view());
@@ -71,8 +72,8 @@ class XmlWriter final : public RecordWriter {
       char* p = line_.extend(64);
       line_.commit(static_cast<size_t>(fmt::format_to(p, "     <ROWID>{}</ROWID>\r\n", job_.recordsWritten) - p));
     }
-    for (size_t c = 0; c < job_.columns.size(); ++c) {
-      const int field = job_.columns[c];
+    for (size_t c = 0; c < job_.plan.columns.size(); ++c) {
+      const int field = job_.plan.columns[c].field;
       line_.append("     <");
       line_.append(names_[c]);
       line_.push_back('>');

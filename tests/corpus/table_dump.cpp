@@ -57,7 +57,7 @@ void appendFields(std::string& out, const DbfTable& table) {
     out += ",\"type\":";
     appendJsonString(out, std::string_view(&f.type, 1));
     fmt::format_to(std::back_inserter(out), ",\"length\":{},\"decimals\":{},\"offset\":{},\"excluded\":{}}}",
-                   f.length, f.decimals, f.offset, table.excludedFields[static_cast<size_t>(i)] ? "true" : "false");
+                   f.length, f.decimals, f.offset, f.kind.valueClass == tabrix::ValueClass::NullFlags ? "true" : "false");
   }
   out += ']';
 }

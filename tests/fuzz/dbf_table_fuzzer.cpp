@@ -80,9 +80,6 @@ void checkLayout(const DbfTable& table, uint64_t tableSize) {
   require(table.recordCount() == 0 ||
               uint64_t{table.headerLength()} + table.recordCount() * table.recordLength() <= tableSize,
           "the file holds every record the walk yields");
-  require(table.fieldOrder.size() == static_cast<size_t>(table.fieldCount()) &&
-              table.excludedFields.size() == static_cast<size_t>(table.fieldCount()),
-          "the per-field arrays have one entry per field");
 }
 
 void checkDateTime(const DbfTable& table, int i, const uint8_t* record) {

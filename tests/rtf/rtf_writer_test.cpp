@@ -51,9 +51,7 @@ class RtfOutputTest : public ::testing::Test {
 
 TEST_F(RtfOutputTest, ColumnsFollowTheOutputOrderWithoutExcludedFields) {
   // NAME C(12), CITY C(8), QTY N(6), DAY D, OK L: shown as OK, QTY, NAME.
-  table_.fieldOrder = {4, 2, 1, 0, 3};
-  table_.excludedFields[1] = 1;
-  table_.excludedFields[3] = 1;
+  options_.columns = {{"CITY", "DAY"}, {"CITY", "DAY"}, /*exclude=*/true, {4, 2, 1, 0, 3}};
   const ConversionResult result = runConversion(options_, table_, nullptr);
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(result.recordsWritten, 4u);

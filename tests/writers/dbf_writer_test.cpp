@@ -208,9 +208,10 @@ TEST(DbfOutputLevel7, LevelSevenIntegersDoublesAndTimestampsBecomeTheirVisualFox
 TEST(DbfOutputMemo, UnexportedMemoStillMakesTheMemoVersionAndAMemoFile) {
   test::TempFolder folder;
   const auto table = TableBuilder(0x83).field("NAME", 'C', 3).field("NOTE", 'M', 10).record({"a", "          "}).open({});
-  table->excludedFields[1] = 1;
   const std::string out = folder.at("out.dbf");
-  ASSERT_TRUE(convert(*table, optionsFor(OutputFormat::DBase3, out)).ok);
+  ConversionOptions o = optionsFor(OutputFormat::DBase3, out);
+  o.columns = {{"NOTE"}, {"NOTE"}, /*exclude=*/true};
+  ASSERT_TRUE(convert(*table, o).ok);
   const auto dbf = fileBytes(out);
   EXPECT_EQ(dbf[0], 0x83);
   EXPECT_EQ(readLe16(&dbf[8]), 32 + 33);
@@ -382,10 +383,10 @@ TEST(PrgOutput, ScriptListsExportedFieldsAndAlignsShortTitlesOnly) {
                               .field("GONE", 'L', 1)
                               .bytes());
   auto table = openPath(source);
-  table->fieldTitles[1] = std::string(33, 'T');
-  table->excludedFields[2] = 1;
   const std::string out = folder.at("out.prg");
-  ASSERT_TRUE(convert(*table, optionsFor(OutputFormat::Prg, out)).ok);
+  ConversionOptions o = optionsFor(OutputFormat::Prg, out);
+  o.columns = {{"NAME", "PRICE"}, {"NAME", std::string(33, 'T')}};
+  ASSERT_TRUE(convert(*table, o).ok);
   const auto prg = fileBytes(out);
   EXPECT_EQ(text(prg, 0, prg.size()), " DBCREATE (\"clients.dbf\", {;\r\n"
                                        "{\"NAME\",  " + std::string(27, ' ') + "\"C\",  44,  1  },; \r\n"

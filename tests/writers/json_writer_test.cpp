@@ -30,8 +30,9 @@ TEST(JsonWriter, DoubleByteCharactersAreNotTakenForEscapes) {
 // Titles are JSON strings like the values.
 TEST(JsonWriter, TitlesAreEscaped) {
   auto table = TableBuilder(0x03).field("A", 'C', 1).field("B", 'C', 1).record({"x", "y"}).open();
-  table->fieldTitles[0] = "say \"a\\b\"\t\xE9";
-  EXPECT_EQ(convertedBytes(*table, jsonOptions(1252, false), "out.json"),
+  ConversionOptions o = jsonOptions(1252, false);
+  o.columns = {{"A", "B"}, {"say \"a\\b\"\t\xE9", "B"}};
+  EXPECT_EQ(convertedBytes(*table, o, "out.json"),
             "[{\"say \\\"a\\\\b\\\"\\t\\u00e9\":\"x\",\"B\":\"y\"}]");
 }
 

@@ -39,8 +39,8 @@ TEST(XmlElementName, KeepsNamesAndMendsWhatNoNameMayHold) {
 // section shows the title itself, escaped.
 TEST(XmlWriter, TitlesThatAreNoNamesGiveMendedElementsAndEscapedFieldNames) {
   auto table = TableBuilder(0x03).field("A", 'C', 3).record({"x"}).open();
-  table->fieldTitles[0] = "1 \"q\"&\xFC";
   ConversionOptions o;
+  o.columns = {{"A"}, {"1 \"q\"&\xFC"}};
   o.outputFormat = OutputFormat::Xml;
   const std::string xml = convertedBytes(*table, o, "out.xml");
   EXPECT_TRUE(contains(xml, "<Field_Name>1 &quot;q&quot;&amp;\xC3\xBC</Field_Name>")) << xml;
