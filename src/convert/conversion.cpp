@@ -158,8 +158,7 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
 
   bool appending = false;
   if (writer->opensOutput()) {
-    std::string reason;
-    if (!writer->open(reason)) return fail(o, path, result, reason);
+    if (const Result opened = writer->open(); !opened) return fail(o, path, result, opened.reason());
   } else {
     if (!out.open(path, o.appendToOutput)) return fail(o, path, result, out.errorText());
     appending = o.appendToOutput && out.initialSize() > 0;
@@ -175,8 +174,8 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   writer->header();
   // A script that only creates the table ends after its header: no records, no "saved" line.
   if (job.family == OutputFamily::Sql && o.createOnly) {
+    if (const Result closed = writer->close(); !closed) return fail(o, path, result, closed.reason());
     std::string reason;
-    if (!writer->close(reason)) return fail(o, path, result, reason);
     if (!out.close()) return fail(o, path, result, out.errorText());
     if (!files.commit(reason)) return fail(o, path, result, reason);
     result.ok = true;
@@ -232,11 +231,11 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
     }
   }
   writer->footer();
-  std::string reason;
-  if (!writer->close(reason)) {
+  if (const Result closed = writer->close(); !closed) {
     out.close();
-    return fail(o, path, result, reason);
+    return fail(o, path, result, closed.reason());
   }
+  std::string reason;
   if (!out.close()) return fail(o, path, result, out.errorText());
   if (!files.commit(reason)) return fail(o, path, result, reason);
   if (o.keepFileDate && job.family != OutputFamily::Rtf) keepSourceDate(table, path);

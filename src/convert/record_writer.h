@@ -13,6 +13,7 @@
 #include "platform/output_file.h"
 #include "platform/staged_file.h"
 #include "select/column_plan.h"
+#include "util/result.h"
 
 namespace tabrix {
 
@@ -43,20 +44,14 @@ class RecordWriter {
   // before writing into it, open the output themselves; for the others the
   // job opens job.out.
   virtual bool opensOutput() const { return false; }
-  virtual bool open(std::string& reason) {
-    reason.clear();
-    return true;
-  }
+  virtual Result open() { return {}; }
   virtual void header() {}
   // lastPosition: the record stands at the last position of the walk.
   virtual void record(const uint8_t* record, bool lastPosition) = 0;
   virtual void footer() {}
   // After the footer: finishes what the writer keeps besides job.out (its
-  // own file, pages, a memo file). False with the reason when that failed.
-  virtual bool close(std::string& reason) {
-    reason.clear();
-    return true;
-  }
+  // own file, pages, a memo file).
+  virtual Result close() { return {}; }
 };
 
 }  // namespace tabrix

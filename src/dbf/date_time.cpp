@@ -1,9 +1,11 @@
 #include "dbf/date_time.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
 #include "dbf/dbf_format.h"
+#include "util/text_scan.h"
 
 namespace tabrix {
 
@@ -254,6 +256,34 @@ DayAndMillis parseDateTimeText(std::string_view text) {
                      daysFromCivil(1900, 1, 1) + day - 1;
   result.milliseconds = (hour * 3600 + minute * 60) * 1000;
   return result;
+}
+
+bool isCalendarDate(int year, int month, int day) {
+  if (year < 1 || month < 1 || day < 1) return false;
+  return std::chrono::year_month_day(std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
+                                     std::chrono::day(static_cast<unsigned>(day)))
+      .ok();
+}
+
+std::optional<DateTimeParts> dateFromText(const uint8_t* bytes, size_t len) {
+  if (len < 8) return std::nullopt;
+  const auto year = digitsValue(bytes, 4), month = digitsValue(bytes + 4, 2), day = digitsValue(bytes + 6, 2);
+  if (!year || !month || !day || !isCalendarDate(int(*year), int(*month), int(*day))) return std::nullopt;
+  DateTimeParts parts;
+  parts.year = static_cast<uint16_t>(*year);
+  parts.month = static_cast<uint16_t>(*month);
+  parts.day = static_cast<uint16_t>(*day);
+  return parts;
+}
+
+std::optional<DateTimeParts> dateTimeFromText(const uint8_t* bytes) {
+  auto parts = dateFromText(bytes, 14);
+  const auto hour = digitsValue(bytes + 8, 2), minute = digitsValue(bytes + 10, 2), second = digitsValue(bytes + 12, 2);
+  if (!parts || !hour || !minute || !second || *hour > 23 || *minute > 59 || *second > 59) return std::nullopt;
+  parts->hour = static_cast<uint16_t>(*hour);
+  parts->minute = static_cast<uint16_t>(*minute);
+  parts->second = static_cast<uint16_t>(*second);
+  return parts;
 }
 
 }  // namespace tabrix

@@ -46,6 +46,14 @@ struct DayAndMillis {
 // "dd.mm.yyyy hh:mm", any single characters in place of the separators.
 DayAndMillis parseDateTimeText(std::string_view text);
 
+// Whether year-month-day names a day of the proleptic Gregorian calendar (years from 1).
+bool isCalendarDate(int year, int month, int day);
+// The date of 8 stored characters YYYYMMDD (time 0), when they name a calendar day;
+// blank, zero and damaged dates give nothing.
+std::optional<DateTimeParts> dateFromText(const uint8_t* bytes, size_t len);
+// The date-time of 14 stored characters YYYYMMDDhhmmss, when they name one.
+std::optional<DateTimeParts> dateTimeFromText(const uint8_t* bytes14);
+
 // Days since 1970-01-01 of a proleptic Gregorian date, and back.
 int64_t daysFromCivil(int64_t year, unsigned month, unsigned day);
 void civilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day);

@@ -252,8 +252,9 @@ class DbfWriter final : public RecordWriter {
 
   // The job refuses an output that is this table or its memo file when the
   // output is staged, before anything is written.
-  bool open(std::string& reason) override {
+  Result open() override {
     const ConversionOptions& o = job_.options;
+    std::string reason;
     bool sourceHasMemo = false;
     bool memoExported = false;
     for (int i = 0; i < table_.fieldCount(); ++i) sourceHasMemo = sourceHasMemo || livesInMemo(table_.field(i));
@@ -271,20 +272,18 @@ class DbfWriter final : public RecordWriter {
                  sourceMemo->headerIsSound() && !appending_;
 
     buildColumns();
-    if (!buildHeader(reason)) return false;
+    if (!buildHeader(reason)) return Result::failure(reason);
     if (appending_) {
-      if (!matchesExisting(existingCount, reason)) return false;
+      if (!matchesExisting(existingCount, reason)) return Result::failure(reason);
       written_ = existingCount;
     }
 
     // An appended table keeps its header to be put back if the job fails.
     const bool opened = appending_ ? job_.out.openAt(job_.outputPath, existingEnd_, header_.size())
                                    : job_.out.open(job_.outputPath, false);
-    if (!opened) {
-      reason = job_.out.errorText();
-      return false;
-    }
-    return !sourceHasMemo || openMemo(reason);
+    if (!opened) return Result::failure(job_.out.errorText());
+    if (sourceHasMemo && !openMemo(reason)) return Result::failure(reason);
+    return {};
   }
 
   void header() override {
@@ -308,8 +307,8 @@ class DbfWriter final : public RecordWriter {
     job_.out.writeAt(0, first, sizeof first);
   }
 
-  bool close(std::string& reason) override {
-    reason.clear();
+  Result close() override {
+    std::string reason;
     std::string error;
     if (copyMemos_ && !copyFileBytes(table_.memo()->path(), memoWritePath_, error))
       reason = fmt::format("cannot copy the memo file to {}: {}", memoPath_, error);
@@ -319,7 +318,7 @@ class DbfWriter final : public RecordWriter {
     }
     if (cutMemos_ > 0)
       job_.warning = fmt::format("{} memos hold the byte 0x1A, where a dBase III memo ends; they are cut there", cutMemos_);
-    return reason.empty();
+    return reason.empty() ? Result() : Result::failure(reason);
   }
 
  private:

@@ -170,11 +170,10 @@ class HtmlWriter final : public RecordWriter {
 
   // The job closes the first page; a later page is closed here, so a failure
   // names the page it happened in.
-  bool close(std::string& reason) override {
+  Result close() override {
     if (pageError_.empty() && page_ > 0 && !job_.out.close())
       pageError_ = fmt::format("{}: {}", pages_.path(page_), job_.out.errorText());
-    reason = pageError_;
-    return pageError_.empty();
+    return pageError_.empty() ? Result() : Result::failure(pageError_);
   }
 
  private:

@@ -50,10 +50,10 @@ class RtfWriter final : public RecordWriter {
   bool opensOutput() const override { return true; }
 
   // The document is always written new: appending does not apply.
-  bool open(std::string& reason) override {
-    if (!check(doc_.openDocument(job_.outputPath, kFontList, kColourList), reason)) return false;
+  Result open() override {
+    if (Result opened = check(doc_.openDocument(job_.outputPath, kFontList, kColourList)); !opened) return opened;
     setFormats();
-    return true;
+    return {};
   }
 
   void header() override {
@@ -78,16 +78,11 @@ class RtfWriter final : public RecordWriter {
     track(doc_.endRow());
   }
 
-  bool close(std::string& reason) override {
+  Result close() override {
     const RtfResult closed = doc_.closeDocument();
-    if (!failed_ && closed == RtfResult::Success) {
-      reason.clear();
-      return true;
-    }
+    if (!failed_ && closed == RtfResult::Success) return {};
     const std::string system = doc_.errorText();
-    reason = "the RTF document could not be written completely";
-    if (!system.empty()) reason += ": " + system;
-    return false;
+    return Result::failure("the RTF document could not be written completely" + (system.empty() ? "" : ": " + system));
   }
 
  private:
@@ -135,11 +130,10 @@ class RtfWriter final : public RecordWriter {
     if (result != RtfResult::Success) failed_ = true;
   }
 
-  bool check(RtfResult result, std::string& reason) {
-    if (result == RtfResult::Success) return true;
-    reason = doc_.errorText();
-    if (reason.empty()) reason = "the RTF document could not be created";
-    return false;
+  Result check(RtfResult result) {
+    if (result == RtfResult::Success) return {};
+    const std::string system = doc_.errorText();
+    return Result::failure(system.empty() ? "the RTF document could not be created" : system);
   }
 
   JobContext& job_;
