@@ -354,9 +354,9 @@ void Run::readRemainingSwitches() {
   if (auto v = sw_.value("/FILTER2:")) parseInlineConditions(*v, o_.fieldConditions);
   conditionSwitch_.resize(o_.fieldConditions.size(), "/FILTER2:");
   if (auto v = sw_.value("/FILTER:")) {
-    std::string reason;
     const std::string path = trimmed(*v);
-    if (!readFieldConditions(path, o_.fieldConditions, reason)) error(fmt::format("{}:{}\r\n", path, reason));
+    if (const Result read = readFieldConditions(path, o_.fieldConditions); !read)
+      error(fmt::format("{}:{}\r\n", path, read.reason()));
   }
   conditionSwitch_.resize(o_.fieldConditions.size(), "/FILTER:");
   if (auto v = sw_.value("/COLUMNSLIST:")) {

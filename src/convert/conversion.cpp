@@ -185,10 +185,9 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   SortedRecords sorted;
   const bool sorting = o.sortEnabled && o.sortField >= 0 && o.sortField < table.fieldCount();
   if (sorting) {
-    std::string reason;
-    if (!sorted.load(table, {o.sortField, o.sortAscending, o.sortIgnoreCase}, reason)) {
+    if (const Result loaded = sorted.load(table, {o.sortField, o.sortAscending, o.sortIgnoreCase}); !loaded) {
       out.close();
-      return fail(o, path, result, reason);
+      return fail(o, path, result, loaded.reason());
     }
   }
   FilterSettings filterSettings;

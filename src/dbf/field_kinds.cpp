@@ -30,7 +30,11 @@ FieldKind fieldKindOf(char letter, uint16_t length, bool level7) {
   using C = ValueClass;
   using S = Storage;
   switch (letter) {
-    case 'C': return kind("Character", C::Text, S::Text);
+    case 'C': {
+      FieldKind k = kind("Character", C::Text, S::Text);
+      k.characterText = true;
+      return k;
+    }
     case 'V': return kind("Varchar", C::Text, S::Varchar);
     case 'N': return kind("Numeric", C::Number, S::NumberText);
     case 'F': return kind("Float", C::Number, S::NumberText);

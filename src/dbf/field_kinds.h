@@ -50,6 +50,9 @@ struct FieldKind {
   bool inMemoFile = false;     // the record holds a block number (M, G, P, W, binary B)
   bool autoIncrement = false;  // +
   const char* memoLabel = "";  // what text outputs show for a memo block: "Memo", "Gen"
+  // C alone (not V): conditions and the sort may compare its text ignoring
+  // case, and a ',' in a condition on it is text, not a range.
+  bool characterText = false;
 };
 
 // The kind of a field of the given letter and length in a table; level7 for

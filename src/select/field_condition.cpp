@@ -2,8 +2,6 @@
 // fields that carry a condition, into buffers reused from record to record.
 #include "select/field_condition.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -15,18 +13,16 @@
 #include "dbf/field_decoder.h"
 #include "platform/code_pages.h"
 #include "platform/file.h"
+#include "util/ascii.h"
+#include "util/text_scan.h"
 
 namespace tabrix {
 
 namespace {
 
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && ::strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
-
 size_t findIgnoringCase(std::string_view text, std::string_view part, size_t from = 0) {
   for (size_t i = from; i + part.size() <= text.size(); ++i)
-    if (::strncasecmp(text.data() + i, part.data(), part.size()) == 0) return i;
+    if (equalsIgnoringCase(text.substr(i, part.size()), part)) return i;
   return std::string_view::npos;
 }
 
@@ -34,8 +30,7 @@ void addPair(std::string_view item, std::vector<ConditionPair>& pairs, bool trim
   const size_t colon = item.find(':');
   if (colon == std::string_view::npos || colon == 0 || colon + 1 >= item.size()) return;
   std::string_view condition = item.substr(colon + 1);
-  if (trimConditionStart)
-    while (!condition.empty() && condition.front() == ' ') condition.remove_prefix(1);
+  if (trimConditionStart) condition = trimLeftBlanks(condition);
   pairs.push_back({std::string(item.substr(0, colon)), std::string(condition)});
 }
 
@@ -110,8 +105,7 @@ int compareBytes(std::string_view a, std::string_view b) {
 
 void toUpper(std::string& s, const FilterSettings& settings) {
   for (char& c : s)
-    c = settings.upperCase ? static_cast<char>((*settings.upperCase)[static_cast<uint8_t>(c)])
-                           : (c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c);
+    c = settings.upperCase ? static_cast<char>((*settings.upperCase)[static_cast<uint8_t>(c)]) : asciiUpper(c);
 }
 
 bool containsIgnoringAsciiCase(std::string_view text, std::string_view part) {
@@ -138,16 +132,15 @@ void parseInlineConditions(std::string_view items, std::vector<ConditionPair>& p
   }
 }
 
-bool readFieldConditions(const std::string& path, std::vector<ConditionPair>& pairs, std::string& error) {
+Result readFieldConditions(const std::string& path, std::vector<ConditionPair>& pairs) {
   std::vector<std::string> lines;
-  if (!readTextLines(path, lines, error)) return false;
+  if (std::string reason; !readTextLines(path, lines, reason)) return Result::failure(std::move(reason));
   for (const std::string& line : lines) addPair(line, pairs, true);
-  return true;
+  return {};
 }
 
 void parseCondition(FieldCondition& c) {
-  std::string_view rest = c.text;
-  while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+  std::string_view rest = trimLeftBlanks(c.text);
   c.op = ConditionOperator::Equal;
   if (!rest.empty() && rest.front() == '!') {
     c.op = ConditionOperator::NotEqual;
@@ -222,11 +215,11 @@ RecordConditions::RecordConditions(const DbfTable& table, const std::vector<Cond
     capacity = std::max(capacity, decodedTextCapacity(f));
     FieldCondition& c = conditions_[static_cast<size_t>(i)];
     const auto pair = std::find_if(pairs.begin(), pairs.end(), [&](const ConditionPair& p) {
-      return ::strcasecmp(p.field.c_str(), f.name.c_str()) == 0;
+      return equalsIgnoringCase(p.field, f.name);
     });
     if (pair == pairs.end()) continue;
     c.text = pair->condition;
-    if (f.type != 'C') {
+    if (!f.kind.characterText) {
       if (const size_t comma = c.text.find(','); comma != std::string::npos) {
         c.rangeEnd = c.text.substr(comma + 1);
         c.text.resize(comma);
@@ -234,7 +227,7 @@ RecordConditions::RecordConditions(const DbfTable& table, const std::vector<Cond
     }
     parseCondition(c);
     splitAlternatives(c);
-    if (f.type == 'D' || f.type == 'T' || f.type == '@') {
+    if (f.kind.valueClass == ValueClass::Date || f.kind.valueClass == ValueClass::DateTime) {
       // Dates are written in the user's order and compared day-month-year.
       auto settle = [&](FieldCondition& one) {
         if (findIgnoringCase(one.value, "today()") != std::string::npos)
@@ -278,39 +271,23 @@ bool RecordConditions::fieldPasses(DbfTable& table, int field, const FieldCondit
   const bool hasRange = !rangeEnd.empty();
   DecodeOptions plain;
   plain.oemToAnsi = settings_.oemToAnsi;
-  switch (f.type) {
-    case 'Y': {
+  switch (f.kind.valueClass) {
+    case ValueClass::Currency: {
       // The whole 64-bit amount, within 0.01 counting as equal.
-      uint8_t b[8] = {};
-      std::memcpy(b, bytes, std::min<size_t>(f.length, 8));
-      int64_t amount;
-      std::memcpy(&amount, b, 8);
-      const int64_t wanted = std::llround(decimalOf(c.value) * 10000.0);
-      const int64_t difference = amount - wanted;
+      const int64_t difference = currencyAmount(f, record) - std::llround(decimalOf(c.value) * 10000.0);
       return operatorPasses(c.op, std::llabs(difference) < 100 ? 0 : signOf(difference));
     }
-    case 'I':
-    case '+': {
-      uint8_t b[4] = {};
-      std::memcpy(b, bytes, std::min<size_t>(f.length, 4));
-      int32_t value;
-      if (table.isLevel7()) value = decodeLevel7Integer(b);
-      else std::memcpy(&value, b, 4);
+    case ValueClass::Integer: {
+      const int32_t value = integerValue(f, record);
       if (hasRange) return integerOf(c.value) <= value && value <= integerOf(rangeEnd);
       return operatorPasses(c.op, signOf(int64_t{value} - integerOf(c.value)));
     }
-    case 'B':
-    case 'O': {
-      uint8_t b[8] = {};
-      std::memcpy(b, bytes, std::min<size_t>(f.length, 8));
-      double value;
-      if (f.type == 'O') value = decodeLevel7Double(b);
-      else std::memcpy(&value, b, 8);
+    case ValueClass::Double: {
+      const double value = doubleValue(f, record);
       if (hasRange) return decimalOf(c.value) <= value && value <= decimalOf(rangeEnd);
       return operatorPasses(c.op, signOf(value - decimalOf(c.value)));
     }
-    case 'T':
-    case '@': {
+    case ValueClass::DateTime: {
       if (c.op == ConditionOperator::IsEmpty || c.op == ConditionOperator::IsNotEmpty) {
         const bool empty = f.length < 4 || readLe32(bytes) == 0;
         return empty == (c.op == ConditionOperator::IsEmpty);
@@ -319,7 +296,7 @@ bool RecordConditions::fieldPasses(DbfTable& table, int field, const FieldCondit
       if (hasRange) return julianDayOf(c.value) <= day && day <= julianDayOf(rangeEnd);
       return operatorPasses(c.op, signOf(day - julianDayOf(c.value)));
     }
-    case 'D': {
+    case ValueClass::Date: {
       if (c.op == ConditionOperator::IsEmpty || c.op == ConditionOperator::IsNotEmpty) {
         const bool empty = f.length == 0 || bytes[0] == ' ' || bytes[0] == '\0';
         return empty == (c.op == ConditionOperator::IsEmpty);
@@ -330,7 +307,7 @@ bool RecordConditions::fieldPasses(DbfTable& table, int field, const FieldCondit
                compareBytes(stored, dateKeyOf(rangeEnd, f.length)) <= 0;
       return operatorPasses(c.op, compareBytes(stored, dateKeyOf(c.value, f.length)));
     }
-    case 'M': {
+    case ValueClass::Memo: {
       MemoFile* memo = table.memo();
       const MemoRef ref = memoBlockOf(table, field, record);
       if (!memo || ref.block == 0) return false;
@@ -338,27 +315,25 @@ bool RecordConditions::fieldPasses(DbfTable& table, int field, const FieldCondit
       if (table.sourceIsOem() && settings_.oemToAnsi)
         translateBytes(*settings_.oemToAnsi, memo_.data(), memo_.size());
       toUpper(memo_, settings_);
-      std::string wanted = whole.text;
-      toUpper(wanted, settings_);
-      return memo_.find(wanted) != std::string::npos;
+      upperValue_.assign(whole.text);
+      toUpper(upperValue_, settings_);
+      return memo_.find(upperValue_) != std::string::npos;
     }
     default:
       break;
   }
-  std::string_view text(text_.data(), decodeFieldText(table, field, record, plain, text_.data()));
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  const bool numeric = f.type == 'N' || f.type == 'F';
+  std::string_view text = trimLeftBlanks({text_.data(), decodeFieldText(table, field, record, plain, text_.data())});
+  const bool numeric = f.kind.valueClass == ValueClass::Number;
   if (numeric && hasRange)
     return decimalOf(whole.text) <= decimalOf(text) && decimalOf(text) <= decimalOf(rangeEnd);
-  if (startsWithIgnoringCase(c.value, "empty()") && c.value.size() == 7)
-    return operatorPasses(c.op, text.empty() ? 0 : 1);
+  if (equalsIgnoringCase(c.value, "empty()")) return operatorPasses(c.op, text.empty() ? 0 : 1);
   if (numeric && c.op != ConditionOperator::Equal) {
     const int d = f.decimals > 0 ? signOf(decimalOf(text) - decimalOf(c.value))
                                  : signOf(integerOf(text) - integerOf(c.value));
     return operatorPasses(c.op, d);
   }
   std::string_view value = c.value;
-  if (f.type == 'C') {
+  if (f.kind.characterText) {
     memo_.assign(text);
     toUpper(memo_, settings_);
     text = memo_;
@@ -382,8 +357,8 @@ bool WordFilter::matches(DbfTable& table, const uint8_t* record) {
       !pattern_.empty() && pattern_.front() == '*' ? std::string_view(pattern_).substr(1) : std::string_view(pattern_);
   for (int i = 0; i < table.fieldCount(); ++i) {
     const Field& f = table.field(i);
-    if (f.type == '0') continue;
-    if (f.type == 'M') {
+    if (f.kind.valueClass == ValueClass::NullFlags) continue;
+    if (f.kind.valueClass == ValueClass::Memo) {
       MemoFile* memo = table.memo();
       const MemoRef ref = memoBlockOf(table, i, record);
       if (!memo || ref.block == 0) continue;
@@ -393,9 +368,9 @@ bool WordFilter::matches(DbfTable& table, const uint8_t* record) {
       continue;
     }
     decoded_.resize(std::max(decoded_.size(), decodedTextCapacity(f)));
-    std::string_view text(decoded_.data(), decodeFieldText(table, i, record, plain, decoded_.data()));
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    if (f.type == 'C') {
+    std::string_view text =
+        trimLeftBlanks({decoded_.data(), decodeFieldText(table, i, record, plain, decoded_.data())});
+    if (f.kind.characterText) {
       text_.assign(text);
       toUpper(text_, settings_);
       text = text_;

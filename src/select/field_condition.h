@@ -10,6 +10,7 @@
 
 #include "dbf/dbf_table.h"
 #include "platform/locale_info.h"
+#include "util/result.h"
 
 namespace tabrix {
 
@@ -21,8 +22,8 @@ struct ConditionPair {
 
 // "/FILTER2:" items: FIELD:condition separated by ','; malformed items are ignored.
 void parseInlineConditions(std::string_view items, std::vector<ConditionPair>& pairs);
-// A file of FIELD:condition lines; false (with the system's text) when it cannot be read.
-bool readFieldConditions(const std::string& path, std::vector<ConditionPair>& pairs, std::string& error);
+// A file of FIELD:condition lines; a failure with the system's text when it cannot be read.
+Result readFieldConditions(const std::string& path, std::vector<ConditionPair>& pairs);
 
 enum class ConditionOperator : uint8_t { Equal, AtMost, Below, AtLeast, Above, NotEqual, IsEmpty, IsNotEmpty };
 

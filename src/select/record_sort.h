@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dbf/dbf_table.h"
+#include "util/result.h"
 
 namespace tabrix {
 
@@ -22,9 +23,9 @@ struct SortOrder {
 
 class SortedRecords {
  public:
-  // Reads every record of table and sorts them; false (with a reason) when the
-  // records do not fit in memory or cannot be read.
-  bool load(DbfTable& table, const SortOrder& order, std::string& error);
+  // Reads every record of table and sorts them; a failure when the records do
+  // not fit in memory or cannot be read.
+  Result load(DbfTable& table, const SortOrder& order);
   uint64_t size() const { return positions_.size(); }
   // The record at place i of the order; kRecordSlack readable bytes follow it
   // as they follow the table's own records.

@@ -218,8 +218,8 @@ TEST(ReadFieldConditions, LinesKeepTheirCommasAndLoseLeadingSpacesOfTheCondition
   const std::string text = "PRICE:10,20\r\nNAME:   Smith, J \nno colon\n:x\nCITY:\n\r\nBORN:Empty";
   test::writeFile(path, std::vector<uint8_t>(text.begin(), text.end()));
   std::vector<ConditionPair> pairs{{"FIRST", "1"}};
-  std::string error;
-  ASSERT_TRUE(readFieldConditions(path, pairs, error)) << error;
+  const Result read = readFieldConditions(path, pairs);
+  ASSERT_TRUE(read.ok()) << read.reason();
   EXPECT_EQ(pairsOf(pairs),
             (Pairs{{"FIRST", "1"}, {"PRICE", "10,20"}, {"NAME", "Smith, J "}, {"BORN", "Empty"}}));
 }
@@ -227,18 +227,18 @@ TEST(ReadFieldConditions, LinesKeepTheirCommasAndLoseLeadingSpacesOfTheCondition
 TEST(ReadFieldConditions, AMissingFileGivesTheSystemsReasonAndNoConditions) {
   test::TempFolder dir;
   std::vector<ConditionPair> pairs;
-  std::string error;
-  EXPECT_FALSE(readFieldConditions(dir.at("missing.txt"), pairs, error));
-  EXPECT_EQ(error, std::strerror(ENOENT));
+  const Result read = readFieldConditions(dir.at("missing.txt"), pairs);
+  EXPECT_FALSE(read.ok());
+  EXPECT_EQ(read.reason(), std::strerror(ENOENT));
   EXPECT_TRUE(pairs.empty());
 }
 
 TEST(ReadFieldConditions, AFolderIsNotAConditionFile) {
   test::TempFolder dir;
   std::vector<ConditionPair> pairs;
-  std::string error;
-  EXPECT_FALSE(readFieldConditions(dir.path(), pairs, error));
-  EXPECT_EQ(error, std::strerror(EISDIR));
+  const Result read = readFieldConditions(dir.path(), pairs);
+  EXPECT_FALSE(read.ok());
+  EXPECT_EQ(read.reason(), std::strerror(EISDIR));
   EXPECT_TRUE(pairs.empty());
 }
 
