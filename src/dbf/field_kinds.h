@@ -50,6 +50,7 @@ struct FieldKind {
   bool inMemoFile = false;     // the record holds a block number (M, G, P, W, binary B)
   bool autoIncrement = false;  // +
   const char* memoLabel = "";  // what text outputs show for a memo block: "Memo", "Gen"
+  bool floatingPoint = false;  // F: a floating-point number kept as text (N is fixed-point)
 };
 
 // The kind of a field of the given letter and length in a table; level7 for
