@@ -20,6 +20,7 @@
 #include "writers/spreadsheet_xml_writer.h"
 #include "writers/sql_writer.h"
 #include "writers/delimited_writer.h"
+#include "writers/sdf_writer.h"
 #include "writers/xml_writer.h"
 #include "platform/path_lookup.h"
 #include "select/field_condition.h"

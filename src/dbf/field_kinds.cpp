@@ -37,7 +37,11 @@ FieldKind fieldKindOf(char letter, uint16_t length, bool level7) {
     }
     case 'V': return kind("Varchar", C::Text, S::Varchar);
     case 'N': return kind("Numeric", C::Number, S::NumberText);
-    case 'F': return kind("Float", C::Number, S::NumberText);
+    case 'F': {
+      FieldKind k = kind("Float", C::Number, S::NumberText);
+      k.floatingPoint = true;
+      return k;
+    }
     case 'D': return kind("Date", C::Date, S::Date);
     case 'L': return kind("Logical", C::Logical, S::Logical);
     case 'Y': return kind("Currency", C::Currency, S::Currency, 20);

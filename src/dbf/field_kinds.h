@@ -53,6 +53,7 @@ struct FieldKind {
   // C alone (not V): conditions and the sort may compare its text ignoring
   // case, and a ',' in a condition on it is text, not a range.
   bool characterText = false;
+  bool floatingPoint = false;  // F: a floating-point number kept as text (N is fixed-point)
 };
 
 // The kind of a field of the given letter and length in a table; level7 for

@@ -20,8 +20,9 @@
 #include <bit>
 #include <cstring>
 
-#include "writers/memo_text.h"
 #include "dbf/date_time.h"
+#include "util/text_scan.h"
+#include "writers/memo_text.h"
 
 namespace tabrix {
 
@@ -76,82 +77,10 @@ size_t leadingSpaces(const char* text, size_t n) {
 // Bytes that need a second look in a value.
 enum : uint8_t { kLineBreakByte = 1, kQuoteByte = 2, kDelimiterByte = 4, kZeroByte = 8 };
 
-bool allSpaces(const uint8_t* bytes, size_t len) {
-  for (size_t i = 0; i < len; ++i)
-    if (bytes[i] != ' ') return false;
-  return true;
-}
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// A number every SQL dialect reads: sign, digits with at most one point (at
-// least one digit), an optional exponent; blanks around it are allowed. Blank
-// texts, "****" overflow marks and damaged values are not numbers.
-bool isSqlNumber(const char* text, size_t n) {
-  size_t i = leadingSpaces(text, n);
-  n = withoutTrailingSpaces(text, n);
-  if (i < n && (text[i] == '-' || text[i] == '+')) ++i;
-  size_t digits = 0;
-  while (i < n && isDigit(text[i])) ++i, ++digits;
-  if (i < n && text[i] == '.') {
-    ++i;
-    while (i < n && isDigit(text[i])) ++i, ++digits;
-  }
-  if (digits == 0) return false;
-  if (i < n && (text[i] == 'e' || text[i] == 'E')) {
-    ++i;
-    if (i < n && (text[i] == '-' || text[i] == '+')) ++i;
-    size_t exponent = 0;
-    while (i < n && isDigit(text[i])) ++i, ++exponent;
-    if (exponent == 0) return false;
-  }
-  return i == n;
-}
-
-int number(const uint8_t* digits, size_t count) {
-  int v = 0;
-  for (size_t i = 0; i < count; ++i) {
-    if (!isDigit(static_cast<char>(digits[i]))) return -1;
-    v = v * 10 + (digits[i] - '0');
-  }
-  return v;
-}
-
-bool isCalendarDate(int year, int month, int day) {
-  if (year < 1 || month < 1 || month > 12 || day < 1) return false;
-  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-}
-
-// A stored YYYYMMDD that names a day of the calendar; blank, zero and damaged
-// dates do not.
-bool isValidDate(const uint8_t* bytes, size_t len) {
-  return len >= 8 && isCalendarDate(number(bytes, 4), number(bytes + 4, 2), number(bytes + 6, 2));
-}
-
-// The date-time of a T field stored as 14 characters YYYYMMDDhhmmss.
-std::optional<DateTimeParts> dateTimeFromText(const uint8_t* bytes) {
-  const int year = number(bytes, 4), month = number(bytes + 4, 2), day = number(bytes + 6, 2);
-  const int hour = number(bytes + 8, 2), minute = number(bytes + 10, 2), second = number(bytes + 12, 2);
-  if (!isCalendarDate(year, month, day) || hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 ||
-      second > 59)
-    return std::nullopt;
-  DateTimeParts parts;
-  parts.year = static_cast<uint16_t>(year);
-  parts.month = static_cast<uint16_t>(month);
-  parts.day = static_cast<uint16_t>(day);
-  parts.hour = static_cast<uint16_t>(hour);
-  parts.minute = static_cast<uint16_t>(minute);
-  parts.second = static_cast<uint16_t>(second);
-  return parts;
-}
-
-// The first 8 bytes of a binary field, zero-padded when it is shorter.
-std::array<uint8_t, 8> eightBytes(const uint8_t* bytes, size_t len) {
-  std::array<uint8_t, 8> b{};
-  std::memcpy(b.data(), bytes, std::min<size_t>(8, len));
-  return b;
+// A character field (C). A varchar's text is decoded and trimmed on both
+// sides like the other values.
+constexpr bool isCharacter(const FieldKind& kind) {
+  return kind.valueClass == ValueClass::Text && kind.storage == Storage::Text;
 }
 
 constexpr char kNull[] = "null";
@@ -166,16 +95,15 @@ class Values final : public ValueWriter {
   template <bool Sql>
   void appendColumns(TextBuffer& line, const uint8_t* record);
   template <bool Sql>
-  void append(TextBuffer& line, int field, const uint8_t* record);
+  void append(TextBuffer& line, const PlannedColumn& column, const uint8_t* record);
   enum class SqlForm { Text, Number, Bare, Date, DateTime, Logical };
-  SqlForm sqlFormOf(const Field& f) const;
+  static SqlForm sqlFormOf(ValueClass valueClass);
   uint8_t classify(const char* text, size_t n) const;
-  bool isBlank(const Field& f, const uint8_t* bytes) const;
-  size_t decodeValue(int field, const uint8_t* record, char* out) const;
-  size_t placeTrimmedValue(int field, const uint8_t* record, char* p, uint8_t& seen) const;
+  size_t decodeValue(const PlannedColumn& column, const uint8_t* record, char* out) const;
+  size_t placeTrimmedValue(const PlannedColumn& column, const uint8_t* record, char* p, uint8_t& seen) const;
   template <bool Sql>
-  void appendValue(TextBuffer& line, int field, const uint8_t* record);
-  void appendSqlDate(TextBuffer& line, int field, const uint8_t* record);
+  void appendValue(TextBuffer& line, const PlannedColumn& column, const uint8_t* record);
+  void appendSqlDate(TextBuffer& line, const PlannedColumn& column, const uint8_t* record);
   void appendSqlLogical(TextBuffer& line, const Field& f, const uint8_t* bytes);
   void appendMemo(TextBuffer& line, int field, const uint8_t* record);
   size_t doubleSqlSpecials(char* text, size_t n) const;
@@ -238,14 +166,17 @@ Values::Values(JobContext& job, const ValueRules& rules)
   fillerWord_ = 0x0101010101010101ULL * filler;
 }
 
-inline Values::SqlForm Values::sqlFormOf(const Field& f) const {
-  switch (f.type) {
-    case 'N': case 'F': case 'O': return SqlForm::Number;
-    case 'B': return f.length == 8 ? SqlForm::Number : SqlForm::Text;  // else a dBase binary memo reference
-    case 'I': case '+': case 'Y': return SqlForm::Bare;
-    case 'D': return SqlForm::Date;
-    case 'T': case '@': return SqlForm::DateTime;
-    case 'L': return SqlForm::Logical;
+// Binary numbers (integers and currency) always give a number and are
+// written bare; decimal texts and doubles may be no number at all.
+inline Values::SqlForm Values::sqlFormOf(ValueClass valueClass) {
+  switch (valueClass) {
+    case ValueClass::Number:
+    case ValueClass::Double: return SqlForm::Number;
+    case ValueClass::Integer:
+    case ValueClass::Currency: return SqlForm::Bare;
+    case ValueClass::Date: return SqlForm::Date;
+    case ValueClass::DateTime: return SqlForm::DateTime;
+    case ValueClass::Logical: return SqlForm::Logical;
     default: return SqlForm::Text;
   }
 }
@@ -275,48 +206,45 @@ inline uint8_t Values::classify(const char* text, size_t n) const {
   return seen;
 }
 
-inline bool Values::isBlank(const Field& f, const uint8_t* bytes) const {
-  if (f.type == 'D' || f.type == 'L') return f.length == 0 || bytes[0] == ' ';
-  if (f.type == 'N' || f.type == 'F') return allSpaces(bytes, f.length);
-  return false;
+// Whether a stored date, logical or number is blank: such a value is not enclosed.
+inline bool isBlank(const Field& f, const uint8_t* bytes) {
+  switch (f.kind.valueClass) {
+    case ValueClass::Date:
+    case ValueClass::Logical: return f.length == 0 || bytes[0] == ' ';
+    case ValueClass::Number: return trimLeftBlanks({reinterpret_cast<const char*>(bytes), f.length}).empty();
+    default: return false;
+  }
 }
 
 // The text of a value. SQL writes what the database must hold exactly: a
 // currency with all four decimals, a double in its shortest exact form (the
 // six or eleven decimals of the text outputs lose digits).
-size_t Values::decodeValue(int field, const uint8_t* record, char* out) const {
-  const Field& f = job_.table.field(field);
-  if (sql_ && (f.type == 'Y' || f.type == 'O' || (f.type == 'B' && f.length == 8))) {
-    const auto b = eightBytes(record + f.offset, f.length);
-    if (f.type == 'Y') {
-      int64_t amount;
-      std::memcpy(&amount, b.data(), sizeof amount);
-      return formatCurrency(amount, 4, out);
-    }
-    double value;
-    if (f.type == 'O') value = decodeLevel7Double(b.data());
-    else std::memcpy(&value, b.data(), sizeof value);
-    // "inf" and "nan" are no numbers: they become null.
-    return static_cast<size_t>(fmt::format_to(out, "{}", value) - out);
-  }
-  return decodeFieldText(job_.table, field, record, job_.decode, out);
+size_t Values::decodeValue(const PlannedColumn& column, const uint8_t* record, char* out) const {
+  if (sql_ && column.valueClass == ValueClass::Currency)
+    return formatCurrency(currencyAmount(*column.source, record), 4, out);
+  // "inf" and "nan" are no numbers: they become null.
+  if (sql_ && column.valueClass == ValueClass::Double)
+    return static_cast<size_t>(fmt::format_to(out, "{}", doubleValue(*column.source, record)) - out);
+  return column.decode(job_.table, column.field, record, job_.decode, out);
 }
 
 // Puts the text of a field into p, trimmed unless asked not to, and returns
 // its length; seen gets the classes of its bytes. Fields whose text is their
 // stored bytes are trimmed where they are stored and only what remains is copied.
-inline size_t Values::placeTrimmedValue(int field, const uint8_t* record, char* p, uint8_t& seen) const {
-  const Field& f = job_.table.field(field);
-  const bool character = f.type == 'C';
-  const bool storedText = (character && !job_.table.sourceIsOem()) || f.type == 'L' ||
-                          ((f.type == 'N' || f.type == 'F') && !o_.dropDecimals);
+inline size_t Values::placeTrimmedValue(const PlannedColumn& column, const uint8_t* record, char* p,
+                                        uint8_t& seen) const {
+  const Field& f = *column.source;
+  const bool character = isCharacter(f.kind);
+  const bool logical = column.valueClass == ValueClass::Logical;
+  const bool storedText = (character && !job_.table.sourceIsOem()) || logical ||
+                          (column.valueClass == ValueClass::Number && !o_.dropDecimals);
   const char* src = p;
   size_t n;
   if (storedText) {
     src = reinterpret_cast<const char*>(record + f.offset);
-    n = f.type == 'L' ? std::min<size_t>(f.length, 1) : f.length;
+    n = logical ? std::min<size_t>(f.length, 1) : f.length;
   } else {
-    n = decodeValue(field, record, p);
+    n = decodeValue(column, record, p);
   }
   if (!o_.noTrim) {
     n = withoutTrailingSpaces(src, n);
@@ -353,7 +281,7 @@ template <bool Sql>
 void Values::appendColumns(TextBuffer& line, const uint8_t* record) {
   const std::vector<PlannedColumn>& columns = job_.plan.columns;
   for (size_t c = 0; c < columns.size(); ++c) {
-    append<Sql>(line, columns[c].field, record);
+    append<Sql>(line, columns[c], record);
     if (c + 1 == columns.size()) break;
     if (singleCharDelimiter_) line.push_back(delimiterFirst_);
     else line.append(rules_.delimiter);
@@ -361,40 +289,40 @@ void Values::appendColumns(TextBuffer& line, const uint8_t* record) {
 }
 
 template <bool Sql>
-inline void Values::append(TextBuffer& line, int field, const uint8_t* record) {
-  const Field& f = job_.table.field(field);
-  if (f.type == 'M') {
-    appendMemo(line, field, record);
+inline void Values::append(TextBuffer& line, const PlannedColumn& column, const uint8_t* record) {
+  if (column.valueClass == ValueClass::Memo) {
+    appendMemo(line, column.field, record);
     return;
   }
   if (Sql) {
-    switch (sqlFormOf(f)) {
+    switch (sqlFormOf(column.valueClass)) {
       case SqlForm::Date:
-      case SqlForm::DateTime: appendSqlDate(line, field, record); return;
-      case SqlForm::Logical: appendSqlLogical(line, f, record + f.offset); return;
+      case SqlForm::DateTime: appendSqlDate(line, column, record); return;
+      case SqlForm::Logical: appendSqlLogical(line, *column.source, record + column.source->offset); return;
       default: break;
     }
   }
-  appendValue<Sql>(line, field, record);
+  appendValue<Sql>(line, column, record);
 }
 
 template <bool Sql>
-inline void Values::appendValue(TextBuffer& line, int field, const uint8_t* record) {
-  const Field& f = job_.table.field(field);
+inline void Values::appendValue(TextBuffer& line, const PlannedColumn& column, const uint8_t* record) {
+  const Field& f = *column.source;
+  const ValueClass valueClass = column.valueClass;
   const uint8_t* bytes = record + f.offset;
-  const bool character = f.type == 'C';
+  const bool character = isCharacter(f.kind);
   // A blank date would show as separators between blanks: it is written empty.
-  if (f.type == 'D' && (f.length == 0 || bytes[0] == ' ' || bytes[0] == '\0')) return;
+  if (valueClass == ValueClass::Date && (f.length == 0 || bytes[0] == ' ' || bytes[0] == '\0')) return;
   char* p = line.extend(valueRoom_);
   uint8_t seen = 0;
-  size_t n = placeTrimmedValue(field, record, p, seen);
+  size_t n = placeTrimmedValue(column, record, p, seen);
   if (seen & kZeroByte) {
     // A stored text ends at its first zero byte.
     n = static_cast<size_t>(static_cast<const char*>(std::memchr(p, '\0', n)) - p);
     if (!o_.noTrim) n = withoutTrailingSpaces(p, n);
     seen = classify(p, n);
   }
-  const bool sqlText = Sql && sqlFormOf(f) == SqlForm::Text;
+  const bool sqlText = Sql && sqlFormOf(valueClass) == SqlForm::Text;
   // One statement or record per line: line breaks inside values become spaces.
   if ((character || sqlText) && (seen & kLineBreakByte)) {
     for (size_t i = 0; i < n; ++i)
@@ -416,7 +344,8 @@ inline void Values::appendValue(TextBuffer& line, int field, const uint8_t* reco
       p[0] = rules_.quoteChar;
       p[n + 1] = rules_.quoteChar;
       n += 2;
-    } else if (sqlFormOf(f) == SqlForm::Number && !isSqlNumber(p, n)) {
+    } else if (sqlFormOf(valueClass) == SqlForm::Number &&
+               !isDecimalNumber(trimBlanks({p, n}), SignRule::PlusOrMinus)) {
       std::memcpy(p, kNull, 4);
       n = 4;
     }
@@ -428,7 +357,8 @@ inline void Values::appendValue(TextBuffer& line, int field, const uint8_t* reco
   // would also split values at their blanks: every non-empty value is enclosed.
   const bool enclose =
       (rules_.quoteChar != '\0' &&
-       (rules_.quoteAllFields || character || f.type == 'D' || f.type == 'T' || f.type == '@') &&
+       (rules_.quoteAllFields || character || valueClass == ValueClass::Date ||
+        valueClass == ValueClass::DateTime) &&
        !isBlank(f, bytes)) ||
       (seen & splitting_) != 0 || (n > 0 && (p[0] == quote_ || spaceDelimiter_)) ||
       ((seen & kDelimiterByte) && rules_.multiCharDelimiter &&
@@ -446,18 +376,18 @@ inline void Values::appendValue(TextBuffer& line, int field, const uint8_t* reco
 // Dates and date-times as SQL literals: 'YYYY-MM-DD' and 'YYYY-MM-DD hh:mm:ss',
 // wrapped in to_date/to_timestamp for Oracle. A blank, zero or damaged value
 // is null: the database would refuse it.
-void Values::appendSqlDate(TextBuffer& line, int field, const uint8_t* record) {
-  const Field& f = job_.table.field(field);
+void Values::appendSqlDate(TextBuffer& line, const PlannedColumn& column, const uint8_t* record) {
+  const Field& f = *column.source;
   const uint8_t* bytes = record + f.offset;
   const bool oracle = rules_.dialect == SqlDialect::Oracle;
   const IsoFlavour flavour = oracle ? IsoFlavour::Oracle : IsoFlavour::Plain;
   char* p = line.extend(128);
   size_t n = 0;
-  if (f.type == 'D') {
-    if (isValidDate(bytes, f.length)) n = formatDateIso(bytes, false, flavour, p + 1);
+  if (column.valueClass == ValueClass::Date) {
+    if (dateFromText(bytes, f.length)) n = formatDateIso(bytes, false, flavour, p + 1);
   } else {
-    const bool text = f.type == 'T' && f.length == 14 && !job_.table.isLevel7();
-    const auto parts = text ? dateTimeFromText(bytes) : decodeDateTime(job_.table, field, record);
+    const auto parts = f.kind.storage == Storage::DateTimeText ? dateTimeFromText(bytes)
+                                                               : decodeDateTime(job_.table, column.field, record);
     n = formatDateTimeIso(parts, false, flavour, p + 1, /*withSeconds=*/true);
   }
   if (n == 0) {

@@ -5,9 +5,7 @@
 
 #include <fmt/format.h>
 
-#include <algorithm>
 #include <string>
-#include <vector>
 
 #include "writers/delimited_values.h"
 #include "util/text_buffer.h"
@@ -85,54 +83,8 @@ class DelimitedWriter final : public RecordWriter {
   TextBuffer converted_;
 };
 
-class SdfWriter final : public RecordWriter {
- public:
-  explicit SdfWriter(JobContext& job) : job_(job) {
-    size_t capacity = 64;
-    capacity = std::max(capacity, job_.plan.textCapacity);
-    decoded_.resize(capacity);
-    line_.reserve(job_.table.recordLength() + 256);
-  }
-
-  void record(const uint8_t* record, bool) override {
-    line_.clear();
-    for (const PlannedColumn& column : job_.plan.columns) {
-      const int field = column.field;
-      const Field& f = job_.table.field(field);
-      switch (f.type) {
-        case 'C': case 'D': case 'F': case 'L': case 'N':
-          line_.append(reinterpret_cast<const char*>(record + f.offset), f.length);
-          break;
-        case 'T': appendAligned(field, record, 19); break;
-        case 'I': appendAligned(field, record, 10); break;
-        case 'Y': appendAligned(field, record, 20); break;
-        case 'O': appendAligned(field, record, 21); break;
-        case 'B':
-          if (f.length == 8) appendAligned(field, record, 21);
-          break;
-        default: break;
-      }
-    }
-    line_ += "\r\n";
-    job_.out.write(line_);
-  }
-
- private:
-  // The value right-aligned in width characters; a longer one keeps its start.
-  void appendAligned(int field, const uint8_t* record, size_t width) {
-    const size_t n = decodeFieldText(job_.table, field, record, job_.decode, decoded_.data());
-    if (n < width) line_.append(width - n, ' ');
-    line_.append(decoded_.data(), std::min(n, width));
-  }
-
-  JobContext& job_;
-  std::vector<char> decoded_;
-  std::string line_;
-};
-
 }  // namespace
 
 std::unique_ptr<RecordWriter> makeDelimitedWriter(JobContext& job) { return std::make_unique<DelimitedWriter>(job); }
-std::unique_ptr<RecordWriter> makeSdfWriter(JobContext& job) { return std::make_unique<SdfWriter>(job); }
 
 }  // namespace tabrix

@@ -1,5 +1,5 @@
 #pragma once
-// TXT, CSV and TSV (one delimited writer) and SDF (fixed width).
+// TXT, CSV and TSV: one delimited writer.
 #include <memory>
 
 #include "convert/record_writer.h"
@@ -7,6 +7,5 @@
 namespace tabrix {
 
 std::unique_ptr<RecordWriter> makeDelimitedWriter(JobContext& job);
-std::unique_ptr<RecordWriter> makeSdfWriter(JobContext& job);
 
 }  // namespace tabrix

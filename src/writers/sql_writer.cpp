@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "writers/delimited_values.h"
+#include "util/ascii.h"
 #include "util/text_buffer.h"
 
 namespace tabrix {
@@ -50,20 +51,9 @@ constexpr std::string_view kOracleReserved[] = {
     "unique", "update", "user", "validate", "values", "varchar", "varchar2", "view", "whenever", "where",
     "with"};
 
-bool sameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 template <size_t N>
 bool isListed(const std::string_view (&words)[N], std::string_view name) {
-  return std::any_of(std::begin(words), std::end(words), [&](std::string_view w) { return sameIgnoringCase(name, w); });
+  return std::any_of(std::begin(words), std::end(words), [&](std::string_view w) { return equalsIgnoringCase(name, w); });
 }
 
 // Letters, digits and underscores, not starting with a digit: a name every
@@ -109,7 +99,7 @@ std::string tableNameOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   for (size_t i = 0; i + 4 <= name.size(); ++i) {
-    if (sameIgnoringCase(std::string_view(name).substr(i, 4), ".dbf")) {
+    if (equalsIgnoringCase(std::string_view(name).substr(i, 4), ".dbf")) {
       name.resize(i);
       break;
     }
@@ -174,44 +164,43 @@ std::string numericType(uint32_t length, uint32_t decimals, SqlDialect d) {
 }
 
 std::string columnType(const Field& f, SqlDialect d) {
-  switch (f.type) {
-    case 'C': return characterType(f.length, d);
-    case 'V': return varcharType(f.length, d);
-    case 'N':
-      if (f.decimals == 0 && f.length <= 9) return "Integer";
+  const FieldKind& kind = f.kind;
+  switch (kind.valueClass) {
+    case ValueClass::Text:
+      if (kind.storage == Storage::Varchar) return varcharType(f.length, d);
+      return characterType(f.length, d);
+    case ValueClass::Number:
+      // A fixed-point field of at most 9 digits and no decimals holds 32-bit integers only.
+      if (!kind.floatingPoint && f.decimals == 0 && f.length <= 9) return "Integer";
       return numericType(f.length, f.decimals, d);
-    case 'F': return numericType(f.length, f.decimals, d);
     // The whole 64-bit amount: 15 digits, a point, 4 decimals.
-    case 'Y': return "Numeric(19,4)";
-    case 'B': return f.length == 8 ? doubleType(d) : longTextType(d);
-    case 'O': return doubleType(d);
-    case 'I': return d == SqlDialect::MsSql ? "Int" : "Integer";
-    case '+': return d == SqlDialect::Oracle ? "Number" : "Numeric";
-    case 'D':
+    case ValueClass::Currency: return "Numeric(19,4)";
+    case ValueClass::Double: return doubleType(d);
+    case ValueClass::Integer:
+      if (kind.autoIncrement) return d == SqlDialect::Oracle ? "Number" : "Numeric";
+      return d == SqlDialect::MsSql ? "Int" : "Integer";
+    case ValueClass::Date: return d == SqlDialect::MySql ? "DateTime" : "Date";
+    case ValueClass::DateTime:
       switch (d) {
-        case SqlDialect::MySql: return "DateTime";
-        default: return "Date";
-      }
-    case 'T':
-    case '@':
-      switch (d) {
-        case SqlDialect::Ansi: return "TimeStamp";
+        case SqlDialect::Ansi:
         case SqlDialect::Oracle: return "TimeStamp";
         case SqlDialect::MySql: return "DateTime";
         case SqlDialect::MsSql: return "DateTime2";
         case SqlDialect::PostgreSql: return "Timestamp";
       }
       break;
-    case 'L':
+    case ValueClass::Logical:
       switch (d) {
         case SqlDialect::Oracle: return "Char";
         case SqlDialect::MySql: return "Tinyint";
         case SqlDialect::MsSql: return "Bit";
         default: return "Boolean";
       }
-    default: break;
+    case ValueClass::Memo:
+    case ValueClass::Binary:
+    case ValueClass::NullFlags: break;
   }
-  // M, and G, P, W, Q and other letters: their text form.
+  // Memos and the objects of the memo file, pictures, blobs, varbinary: their text form.
   return longTextType(d);
 }
 
@@ -224,7 +213,6 @@ class SqlWriter final : public RecordWriter {
     tableName_ = quotedName(inOutputCodePage(rawTableName_), dialect_, false);
     if (o_.addRowId) names_.push_back({"ROWID", quotedName("ROWID", dialect_, true)});
     for (const PlannedColumn& column : job_.plan.columns) {
-      const int field = column.field;
       const std::string title = uniqueTitle(column.title);
       names_.push_back({title, quotedName(inOutputCodePage(title), dialect_, true)});
     }
@@ -263,12 +251,10 @@ class SqlWriter final : public RecordWriter {
       const bool rowId = o_.addRowId && c == 0;
       const std::string type =
           rowId ? std::string(dialect_ == SqlDialect::MsSql ? "Int" : "Integer")
-                : columnType(job_.table.field(job_.plan.columns[c - (o_.addRowId ? 1 : 0)].field), dialect_);
+                : columnType(*job_.plan.columns[c - (o_.addRowId ? 1 : 0)].source, dialect_);
       const size_t align = 31 - std::min<size_t>(names_[c].title.size(), 30);
       line_.append(names_[c].quoted);
-      line_.append("  ");
-      line_.append(std::string(align, ' '));
-      line_.append(type);
+      line_.append(fmt::format("  {:{}}{}", "", align, type));
       line_.append(c + 1 < names_.size() ? ", " : ");");
       line_.append(r);
       emit();
@@ -308,7 +294,7 @@ class SqlWriter final : public RecordWriter {
   std::string uniqueTitle(const std::string& title) const {
     auto taken = [&](const std::string& candidate) {
       return std::any_of(names_.begin(), names_.end(),
-                         [&](const Name& n) { return sameIgnoringCase(n.title, candidate); });
+                         [&](const Name& n) { return equalsIgnoringCase(n.title, candidate); });
     };
     std::string unique = title;
     for (int n = 2; taken(unique); ++n) unique = fmt::format("{}_{}", title, n);

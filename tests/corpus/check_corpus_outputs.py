@@ -63,7 +63,7 @@ NUMERIC_TYPES = ("N", "F", "I", "+", "Y", "B", "O")
 
 # Widths of the SDF columns whose text is not the stored bytes; the stored
 # types take their field length, every other type adds nothing.
-SDF_WIDTHS = {"T": 19, "I": 10, "Y": 20, "O": 21}
+SDF_WIDTHS = {"T": 19, "@": 19, "I": 10, "+": 10, "Y": 20, "O": 21}
 
 # Bytes the Windows-1252 code page leaves undefined: UTF-8 output shows them as '?'.
 CP1252_UNDEFINED = frozenset("\x81\x8d\x8f\x90\x9d")
@@ -238,26 +238,44 @@ def parse_delimited(unit, run, text, ours, doc, records):
     return checked
 
 
+def sdf_width(field):
+    """The width of a field's column in SDF lines; 0 for a field they leave out."""
+    if field["type"] in ("C", "D", "F", "L", "N"):
+        return field["length"]
+    if field["type"] == "B" and field["length"] == 8:
+        return 21
+    return SDF_WIDTHS.get(field["type"], 0)
+
+
 def check_sdf(unit, text, ours):
-    """One fixed-width line per record, each ended by CR LF."""
-    width = 0
-    for i in exported_columns(ours):
-        f = ours["fields"][i]
-        if f["type"] in ("C", "D", "F", "L", "N"):
-            width += f["length"]
-        elif f["type"] in SDF_WIDTHS:
-            width += SDF_WIDTHS[f["type"]]
-        elif f["type"] == "B" and f["length"] == 8:
-            width += 21
+    """One fixed-width line per record, each ended by CR LF; returns the lines
+    cut into the cells of the right-aligned columns (leading blanks removed;
+    None for the other columns and for numbers that fill their column), or
+    None when the lines have the wrong length."""
+    columns = [ours["fields"][i] for i in exported_columns(ours)]
+    width = sum(sdf_width(f) for f in columns)
     records = len(ours["records"])
     if len(text) != records * (width + 2):
         unit.fail(f"sdf: {len(text)} bytes, expected {records} lines of {width} characters and CR LF")
-        return
+        return None
+    rows = []
     for n in range(records):
         end = n * (width + 2) + width
         if text[end:end + 2] != "\r\n":
             unit.fail(f"sdf: record {n} does not end with CR LF at byte {end}: {text[end:end + 2]!r}")
-            return
+            return None
+        row, at = [], end - width
+        for f in columns:
+            cell = text[at:at + sdf_width(f)]
+            at += sdf_width(f)
+            if f["type"] not in SDF_WIDTHS and not (f["type"] == "B" and f["length"] == 8):
+                cell = None
+            elif f["type"] not in ("T", "@") and not cell.startswith(" "):
+                unit.skip("SDF number as wide as its column: a longer one is cut there")
+                cell = None
+            row.append(cell.lstrip(" ") if cell is not None else None)
+        rows.append(row)
+    return rows
 
 
 # ---------------------------------------------------------------- expected cells
@@ -478,6 +496,8 @@ def check_cells_against_dbfread(unit, run, root, table, ours, doc, rows, source=
                 unit.skip("_NullFlags system field (excluded)")
                 continue
             cell = rows[index][columns[i]]
+            if cell is None:
+                continue
             outcome = compare_dbfread_cell(field, expected, cell, record, i, context)
             tally(unit, outcome, f"{run.label}: record {index} {name} ({field['type']})", cell, expected, source)
 
@@ -552,7 +572,8 @@ def compare_asserted_cell(run, ours, record, i, note, expected, cell):
 
 
 def check_cells_against_asserts(unit, run, ours, asserts, rows):
-    """Mirrors check_corpus.check_upstream_asserts for the values (the header facts are the reader's)."""
+    """Mirrors check_corpus.check_upstream_asserts for the values (the header facts are the reader's).
+    A None cell is a column the output leaves out."""
     columns = {i: c for c, i in enumerate(exported_columns(ours))}
     live = [n for n, r in enumerate(ours["records"]) if r["flag"] != "2A"]
     for n, expected_record in enumerate(asserts.get("records", [])):
@@ -572,6 +593,8 @@ def check_cells_against_asserts(unit, run, ours, asserts, rows):
                 unit.skip("_NullFlags system field (excluded)")
                 continue
             cell = rows[index][columns[i]]
+            if cell is None:
+                continue
             outcome = compare_asserted_cell(run, ours, ours["records"][index], i, note, expected, cell)
             tally(unit, outcome, f"{run.label}: asserted record {n} (record {index}) {key}", cell, expected,
                   "asserted")
@@ -739,9 +762,9 @@ def check_table(root, workdir, tabrix, dump, table, doc, siblings, asserts):
         if text is None:
             continue
         if run.ext == "sdf":
-            check_sdf(unit, text, ours)
-            continue
-        rows = parse_delimited(unit, run, text, ours, doc, records)
+            rows = check_sdf(unit, text, ours)
+        else:
+            rows = parse_delimited(unit, run, text, ours, doc, records)
         if rows is None:
             continue
         if doc is not None:
