@@ -17,10 +17,11 @@ FieldKind kind(const char* name, ValueClass valueClass, Storage storage, uint8_t
   return k;
 }
 
-FieldKind memoKind(const char* name, ValueClass valueClass, const char* label) {
+FieldKind memoKind(const char* name, ValueClass valueClass, const char* label, uint8_t ownMemoIn) {
   FieldKind k = kind(name, valueClass, Storage::MemoBlock);
   k.inMemoFile = true;
   k.memoLabel = label;
+  k.ownMemoIn = ownMemoIn;
   return k;
 }
 
@@ -47,7 +48,9 @@ FieldKind fieldKindOf(char letter, uint16_t length, bool level7) {
     case 'Y': return kind("Currency", C::Currency, S::Currency, 20);
     case 'O': return kind("Double", C::Double, S::Level7Double, 21);
     // In dBase IV and level 7 tables B is a binary memo, stored as a block number.
-    case 'B': return length == 8 ? kind("Double", C::Double, S::Double, 21) : memoKind("Double", C::Binary, "Memo");
+    case 'B':
+      return length == 8 ? kind("Double", C::Double, S::Double, 21)
+                         : memoKind("Double", C::Binary, "Memo", kDBaseFamily | kLevel7Family);
     case 'I':
     case '+': {
       FieldKind k = kind(letter == 'I' ? "Integer" : "Autoincrement", C::Integer,
@@ -59,8 +62,9 @@ FieldKind fieldKindOf(char letter, uint16_t length, bool level7) {
       if (length == 14 && !level7) return kind("DateTime", C::DateTime, S::DateTimeText, 19);
       return kind("DateTime", C::DateTime, level7 ? S::Level7Stamp : S::FoxProDateTime, 19);
     case '@': return kind("Timestamp", C::DateTime, S::Level7Stamp, 19);
-    case 'M': return memoKind("Memo", C::Memo, "Memo");
-    case 'G': return memoKind("General", C::Binary, "Gen");
+    case 'M':
+      return memoKind("Memo", C::Memo, "Memo", kDBase3Family | kDBaseFamily | kVisualFoxProFamily | kLevel7Family);
+    case 'G': return memoKind("General", C::Binary, "Gen", kDBaseFamily | kVisualFoxProFamily | kLevel7Family);
     // Pictures and blobs keep their block number as text.
     case 'P': {
       FieldKind k = kind("Picture", C::Binary, S::Text);
@@ -70,6 +74,7 @@ FieldKind fieldKindOf(char letter, uint16_t length, bool level7) {
     case 'W': {
       FieldKind k = kind("Unknown", C::Binary, S::Text);
       k.inMemoFile = true;
+      k.ownMemoIn = kVisualFoxProFamily;
       return k;
     }
     case 'Q': return kind("VARBINARY", C::Binary, S::Varbinary);

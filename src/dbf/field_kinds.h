@@ -40,6 +40,14 @@ enum class Storage : uint8_t {
   MemoBlock      // a block number in the memo file
 };
 
+// DBF table families, as bits of FieldKind::ownMemoIn.
+enum TableFamilyBit : uint8_t {
+  kDBase3Family = 1,
+  kDBaseFamily = 2,  // dBase IV and the other levels without a family of their own
+  kVisualFoxProFamily = 4,
+  kLevel7Family = 8,
+};
+
 struct FieldKind {
   const char* typeName = "Unknown";  // the type's display name
   ValueClass valueClass = ValueClass::Text;
@@ -54,6 +62,9 @@ struct FieldKind {
   // case, and a ',' in a condition on it is text, not a range.
   bool characterText = false;
   bool floatingPoint = false;  // F: a floating-point number kept as text (N is fixed-point)
+  // For a field in the memo file: the table families (TableFamilyBit) whose
+  // tables have this memo type, so a DBF output of such a family keeps it.
+  uint8_t ownMemoIn = 0;
 };
 
 // The kind of a field of the given letter and length in a table; level7 for

@@ -223,7 +223,7 @@ void RtfDocument::appendSectionFormat() {
   add(piece_, "\\footery", s.footerPosition);
 }
 
-RtfResult RtfDocument::openDocument(const std::string& path, std::string_view fontList,
+Result RtfDocument::openDocument(const std::string& path, std::string_view fontList,
                                     std::string_view colourList) {
   open_ = false;
   document_ = {};
@@ -231,7 +231,12 @@ RtfResult RtfDocument::openDocument(const std::string& path, std::string_view fo
   paragraph_ = {};
   row_ = {};
   cell_ = {};
-  if (!out_.open(path, /*append=*/false)) return RtfResult::NoFile;
+  // The system's text alone says why the file could not be made or written.
+  const auto notCreated = [this] {
+    const std::string system = out_.errorText();
+    return Result::failure(system.empty() ? "the RTF document could not be created" : system);
+  };
+  if (!out_.open(path, /*append=*/false)) return notCreated();
   open_ = true;
 
   piece_.clear();
@@ -240,13 +245,13 @@ RtfResult RtfDocument::openDocument(const std::string& path, std::string_view fo
   add(piece_, "}{\\colortbl");
   appendColourTable(colourList);
   add(piece_, "}{\\*\\generator Quillon;}\n{\\info{\\author Quillon}{\\company Norvane}}");
-  if (!writePiece()) return RtfResult::HeaderFailed;
+  if (!writePiece()) return notCreated();
   piece_.clear();
   appendDocumentFormat();
-  if (!writePiece()) return RtfResult::DocumentFailed;
+  if (!writePiece()) return notCreated();
   piece_.clear();
   appendSectionFormat();
-  return write(RtfResult::DocumentFailed);
+  return writePiece() ? Result() : notCreated();
 }
 
 void RtfDocument::appendParagraphPart(bool newParagraph) {
@@ -314,8 +319,8 @@ void RtfDocument::appendCharacterPart() {
   add(piece_, rtfUnderlineWord(p.underline));
 }
 
-RtfResult RtfDocument::writeParagraph(std::string_view text, bool newParagraph, RtfText kind) {
-  if (!open_) return RtfResult::NoFile;
+Result RtfDocument::writeParagraph(std::string_view text, bool newParagraph, RtfText kind) {
+  if (!open_) return Result::failure("the RTF document is not open");
   piece_.clear();
   if (paragraph_.tabOnly) {
     add(piece_, "\\tab ");
@@ -333,12 +338,12 @@ RtfResult RtfDocument::writeParagraph(std::string_view text, bool newParagraph, 
     add(piece_, " ");
   }
   appendText(text, kind);
-  return write(RtfResult::ParagraphFailed);
+  return write("a paragraph");
 }
 
-RtfResult RtfDocument::startRow() {
+Result RtfDocument::startRow() {
   static constexpr std::array<std::string_view, 3> kRowAlignments = {"\\trql", "\\trqc", "\\trqr"};
-  if (!open_) return RtfResult::NoFile;
+  if (!open_) return Result::failure("the RTF document is not open");
   const RtfRowFormat& r = row_;
   piece_.clear();
   add(piece_, "\n\\trowd\\trgaph115");
@@ -350,7 +355,7 @@ RtfResult RtfDocument::startRow() {
   add(piece_, "\\trpaddfl3\\trpaddr", r.rightPadding);
   add(piece_, "\\trpaddfr3\\trpaddt", r.topPadding);
   add(piece_, "\\trpaddft3");
-  return write(RtfResult::TableFailed);
+  return write("a row");
 }
 
 void RtfDocument::appendCellBorder(std::string_view side, const RtfCellBorder& border) {
@@ -362,11 +367,11 @@ void RtfDocument::appendCellBorder(std::string_view side, const RtfCellBorder& b
   add(piece_, "\\brdrcf", border.colour);
 }
 
-RtfResult RtfDocument::startCell(int32_t rightBoundary) {
+Result RtfDocument::startCell(int32_t rightBoundary) {
   static constexpr std::array<std::string_view, 3> kVertical = {"\\clvertalt", "\\clvertalc", "\\clvertalb"};
   static constexpr std::array<std::string_view, 5> kFlows = {"\\cltxlrtb", "\\cltxtbrl", "\\cltxbtlr", "\\cltxlrtbv",
                                                              "\\cltxtbrlv"};
-  if (!open_) return RtfResult::NoFile;
+  if (!open_) return Result::failure("the RTF document is not open");
   const RtfCellFormat& c = cell_;
   piece_.clear();
   add(piece_, "\n\\tcelld");
@@ -383,30 +388,39 @@ RtfResult RtfDocument::startCell(int32_t rightBoundary) {
     add(piece_, "\\clcbpat", c.patternBackground);
   }
   add(piece_, "\\cellx", rightBoundary);
-  return write(RtfResult::TableFailed);
+  return write("a cell");
 }
 
-RtfResult RtfDocument::endCell() {
-  if (!open_) return RtfResult::NoFile;
+Result RtfDocument::endCell() {
+  if (!open_) return Result::failure("the RTF document is not open");
   piece_.clear();
   add(piece_, "\n\\cell ");
-  return write(RtfResult::TableFailed);
+  return write("the end of a cell");
 }
 
-RtfResult RtfDocument::endRow() {
-  if (!open_) return RtfResult::NoFile;
+Result RtfDocument::endRow() {
+  if (!open_) return Result::failure("the RTF document is not open");
   piece_.clear();
   add(piece_, "\n\\trgaph115\\row\\pard");
-  return write(RtfResult::TableFailed);
+  return write("the end of a row");
 }
 
-RtfResult RtfDocument::closeDocument() {
-  if (!open_) return RtfResult::NoFile;
+Result RtfDocument::closeDocument() {
+  if (!open_) return Result::failure("the RTF document is not open");
   open_ = false;
   piece_.clear();
   add(piece_, "\n\\par}");
   const bool written = writePiece();
-  return out_.close() && written ? RtfResult::Success : RtfResult::CloseFailed;
+  return out_.close() && written ? Result() : failure("cannot close the RTF document");
+}
+
+Result RtfDocument::write(std::string_view what) {
+  return writePiece() ? Result() : failure(fmt::format("cannot write {} of the RTF document", what));
+}
+
+Result RtfDocument::failure(std::string_view what) const {
+  const std::string system = out_.errorText();
+  return Result::failure(system.empty() ? std::string(what) : fmt::format("{}: {}", what, system));
 }
 
 bool RtfDocument::writePiece() {

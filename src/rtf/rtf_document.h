@@ -8,11 +8,11 @@
 // positions are in twips. Every line break the writer emits reaches the file
 // as CR LF, and the text is declared as code page 1252.
 //
-// Failures: every operation returns an RtfResult. A file that could not be
-// created makes the document refuse every later call with NoFile. Writes go
-// through a buffered OutputFile that keeps the first error: an operation
-// returns its failure code when a write failed during it or before it, and
-// closeDocument reports any failure of the whole document.
+// Failures: every operation returns a Result whose reason names what failed
+// and the system's text. A file that could not be created makes the document
+// refuse every later call. Writes go through a buffered OutputFile that keeps
+// the first error: an operation fails when a write failed during it or before
+// it, and closeDocument reports any failure of the whole document.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,18 +20,9 @@
 #include <fmt/format.h>
 
 #include "platform/output_file.h"
+#include "util/result.h"
 
 namespace tabrix {
-
-enum class RtfResult : int {
-  Success = 4096,
-  NoFile = 1,          // the file could not be created (or is not open)
-  CloseFailed = 2,     // the closing text or the close failed, or an earlier write
-  HeaderFailed = 3,
-  DocumentFailed = 4,  // document or section format
-  ParagraphFailed = 6,
-  TableFailed = 8,     // row or cell element
-};
 
 struct RtfDocumentFormat {
   int32_t viewKind = 1;
@@ -182,19 +173,19 @@ class RtfDocument {
   // and the section format. All five formats start at their defaults; a
   // non-empty fontList ("name;name;...") replaces the default font table, a
   // non-empty colourList ("red;green;blue;..." numbers) the default colour table.
-  [[nodiscard]] RtfResult openDocument(const std::string& path, std::string_view fontList,
+  Result openDocument(const std::string& path, std::string_view fontList,
                                        std::string_view colourList);
   // A row definition from the row format.
-  [[nodiscard]] RtfResult startRow();
+  Result startRow();
   // A cell definition from the cell format; rightBoundary is the cell's right
   // edge from the row's left edge.
-  [[nodiscard]] RtfResult startCell(int32_t rightBoundary);
+  Result startCell(int32_t rightBoundary);
   // One paragraph from the paragraph format.
-  [[nodiscard]] RtfResult writeParagraph(std::string_view text, bool newParagraph, RtfText kind = RtfText::Plain);
-  [[nodiscard]] RtfResult endCell();
-  [[nodiscard]] RtfResult endRow();
+  Result writeParagraph(std::string_view text, bool newParagraph, RtfText kind = RtfText::Plain);
+  Result endCell();
+  Result endRow();
   // The closing text; closes the file.
-  [[nodiscard]] RtfResult closeDocument();
+  Result closeDocument();
 
   // Formats for the next elements. The document and section formats are
   // written at opening, so changing them afterwards has no effect.
@@ -220,7 +211,10 @@ class RtfDocument {
   // Writes the assembled piece, each LF as CR LF; success unless a write
   // has failed so far.
   bool writePiece();
-  RtfResult write(RtfResult failure) { return writePiece() ? RtfResult::Success : failure; }
+  // writePiece as a result; what names the element for the failure's reason.
+  Result write(std::string_view what);
+  // The reason of a failure: what failed, then the system's text when there is one.
+  Result failure(std::string_view what) const;
 
   OutputFile out_;
   bool open_ = false;  // between a successful creation and closeDocument

@@ -9,7 +9,6 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -22,12 +21,23 @@
 #include "dbf/field_kinds.h"
 #include "platform/file.h"
 #include "platform/path_lookup.h"
+#include "util/ascii.h"
 
 namespace tabrix {
 
 namespace {
 
 enum class Level { DBase3, DBase, VisualFoxPro, Level7 };
+
+uint8_t familyBit(Level level) {
+  switch (level) {
+    case Level::DBase3: return kDBase3Family;
+    case Level::DBase: return kDBaseFamily;
+    case Level::VisualFoxPro: return kVisualFoxProFamily;
+    case Level::Level7: return kLevel7Family;
+  }
+  return 0;
+}
 
 Level levelOf(uint8_t version) {
   if (isLevel7(version)) return Level::Level7;
@@ -58,11 +68,6 @@ constexpr int64_t kLastJulianDay = 5373484;     // 31 December 9999
 constexpr double kMillisPerDay = 86400000.0;
 constexpr uint64_t kMemoHeaderBytes = 512;  // every memo format's header lies in its first 512 bytes
 
-// Fields whose value lives in the memo file.
-bool livesInMemo(const Field& f) {
-  return f.type == 'M' || f.type == 'G' || f.type == 'P' || f.type == 'W' || (f.type == 'B' && f.length != 8);
-}
-
 struct Column {
   int field = 0;
   std::string name;
@@ -79,18 +84,6 @@ std::array<uint8_t, N> firstBytes(const uint8_t* bytes, size_t len) {
   std::array<uint8_t, N> b{};
   std::memcpy(b.data(), bytes, std::min(N, len));
   return b;
-}
-
-int32_t littleEndianInteger(const uint8_t* bytes, size_t len) {
-  const auto b = firstBytes<4>(bytes, len);
-  return static_cast<int32_t>(readLe32(b.data()));
-}
-
-double littleEndianDouble(const uint8_t* bytes, size_t len) {
-  const auto b = firstBytes<8>(bytes, len);
-  double value;
-  std::memcpy(&value, b.data(), sizeof value);
-  return value;
 }
 
 void writeBigEndianDouble(uint8_t* out, double value) {
@@ -138,16 +131,17 @@ uint8_t chooseVersion(const ConversionOptions& o, const DbfTable& table, bool me
   return version;
 }
 
-// The output type of a field that keeps its value in the memo file.
-char memoTypeAt(Level level, char type, uint8_t& flags) {
+// The output type of a field that keeps its value in the memo file: its own
+// where the level has that memo type, else the level's memo type.
+char memoTypeAt(Level level, const Field& f, uint8_t& flags) {
+  if (f.kind.ownMemoIn & familyBit(level)) return f.type;
   switch (level) {
     case Level::DBase3: return 'M';
     case Level::VisualFoxPro:
-      if (type == 'M' || type == 'G' || type == 'W') return type;
       flags = kFlagBinary;  // binary memos of dBase and FoxPro pictures: Memo (binary)
       return 'M';
     case Level::DBase:
-    case Level::Level7: return type == 'M' || type == 'G' ? type : 'B';
+    case Level::Level7: return 'B';
   }
   return 'M';
 }
@@ -160,69 +154,63 @@ Column columnFor(const DbfTable& table, int i, Level level, bool copyMemos) {
   c.type = f.type;
   c.length = f.length;
   c.decimals = f.decimals;
-  const bool level7Source = table.isLevel7();
   auto set = [&c](char type, uint16_t length, uint8_t decimals, Conversion conversion) {
     c.type = type;
     c.length = length;
     c.decimals = decimals;
     c.conversion = conversion;
   };
-  if (livesInMemo(f)) {
-    if (!copyMemos) set(memoTypeAt(level, f.type, c.flags), level == Level::VisualFoxPro ? 4 : 10, 0, Conversion::Memo);
+  const Storage storage = f.kind.storage;
+  if (f.kind.inMemoFile) {
+    if (!copyMemos) set(memoTypeAt(level, f, c.flags), level == Level::VisualFoxPro ? 4 : 10, 0, Conversion::Memo);
     else c.conversion = Conversion::MemoKept;
   } else {
-    switch (f.type) {
-      case 'I':
-      case '+':
+    switch (f.kind.valueClass) {
+      case ValueClass::Integer:
         // A level 7 integer reads -2147483648 as 0, so other levels' integers enter level 7 as text.
-        if (level == Level::DBase3 || (level == Level::Level7 && !level7Source))
+        if (level == Level::DBase3 || (level == Level::Level7 && storage != Storage::Level7Integer))
           set('N', 11, 0, Conversion::IntegerText);
-        else if (level != Level::Level7) set('I', 4, 0, level7Source ? Conversion::IntegerLe : Conversion::Copy);
+        else if (level != Level::Level7)
+          set('I', 4, 0, storage == Storage::Level7Integer ? Conversion::IntegerLe : Conversion::Copy);
         break;
-      case 'Y':
+      case ValueClass::Currency:
         if (level == Level::DBase3 || level == Level::Level7) set('N', 21, 4, Conversion::CurrencyText);
         break;
-      case 'B':  // the 8-byte double of Visual FoxPro
+      case ValueClass::Double: {
+        const bool level7Double = storage == Storage::Level7Double;
         // Readers take a numeric field without decimals for an integer field.
         if (level == Level::DBase3 || level == Level::DBase)
-          set('N', 24, f.decimals ? f.decimals : 4, Conversion::DoubleText);
-        else if (level == Level::Level7) set('O', 8, 0, Conversion::DoubleLevel7);
+          set('N', 24, !level7Double && f.decimals ? f.decimals : 4, Conversion::DoubleText);
+        else if (level == Level::Level7 && !level7Double) set('O', 8, 0, Conversion::DoubleLevel7);
+        else if (level == Level::VisualFoxPro && level7Double) set('B', 8, f.decimals, Conversion::DoubleLe);
         break;
-      case 'O':
-        if (level == Level::DBase3 || level == Level::DBase) set('N', 24, 4, Conversion::DoubleText);
-        else if (level == Level::VisualFoxPro) set('B', 8, f.decimals, Conversion::DoubleLe);
-        break;
-      case 'T':
-      case '@': {
-        if (f.type == 'T' && f.length != 8) {
+      }
+      case ValueClass::DateTime: {
+        if (f.length != 8) {
           // The 14-character text form: its date leads, and it is text elsewhere.
           if (level == Level::DBase3) set('D', 8, 0, Conversion::Copy);
           else set('C', f.length, 0, Conversion::Copy);
           break;
         }
-        const bool level7Stamp = f.type == '@' || level7Source;
+        const bool level7Stamp = storage == Storage::Level7Stamp;
         if (level == Level::DBase3) set('D', 8, 0, Conversion::DateOfDateTime);
         else if (level == Level::Level7) set('@', 8, 0, level7Stamp ? Conversion::Copy : Conversion::DateTimeLevel7);
         else set('T', 8, 0, level7Stamp ? Conversion::DateTimeFoxPro : Conversion::Copy);
         break;
       }
-      case 'V': set('C', f.length, 0, Conversion::DecodedText); break;
-      case 'Q':
-        set('C', static_cast<uint16_t>(std::min<size_t>(2 * size_t{f.length}, UINT16_MAX)), 0, Conversion::DecodedText);
+      default:
+        // Varchar and varbinary values become their text.
+        if (storage == Storage::Varchar) set('C', f.length, 0, Conversion::DecodedText);
+        else if (storage == Storage::Varbinary)
+          set('C', static_cast<uint16_t>(std::min<size_t>(2 * size_t{f.length}, UINT16_MAX)), 0,
+              Conversion::DecodedText);
         break;
-      default: break;
     }
   }
   // A Visual FoxPro field that keeps its type keeps its binary flag (no code-page translation).
   if (isVisualFoxPro(table.version()) && c.type == f.type)
     c.flags |= table.descriptors()[static_cast<size_t>(i)].bytes[18] & kFlagBinary;
   return c;
-}
-
-bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-  });
 }
 
 // Names cut to what the level's descriptor holds stay distinct: a clash gets
@@ -233,7 +221,7 @@ void assignNames(const DbfTable& table, std::vector<Column>& columns, size_t max
     std::string name = source.substr(0, maxLength);
     auto taken = [&] {
       for (size_t j = 0; j < k; ++j)
-        if (sameNameIgnoringCase(columns[j].name, name)) return true;
+        if (equalsIgnoringCase(columns[j].name, name)) return true;
       return false;
     };
     for (int n = 1; taken(); ++n) {
@@ -254,11 +242,10 @@ class DbfWriter final : public RecordWriter {
   // output is staged, before anything is written.
   Result open() override {
     const ConversionOptions& o = job_.options;
-    std::string reason;
     bool sourceHasMemo = false;
     bool memoExported = false;
-    for (int i = 0; i < table_.fieldCount(); ++i) sourceHasMemo = sourceHasMemo || livesInMemo(table_.field(i));
-    for (const PlannedColumn& column : job_.plan.columns) memoExported = memoExported || livesInMemo(*column.source);
+    for (int i = 0; i < table_.fieldCount(); ++i) sourceHasMemo = sourceHasMemo || table_.field(i).kind.inMemoFile;
+    for (const PlannedColumn& column : job_.plan.columns) memoExported = memoExported || column.kind().inMemoFile;
     version_ = chooseVersion(o, table_, sourceHasMemo);
     level_ = levelOf(version_);
 
@@ -272,9 +259,9 @@ class DbfWriter final : public RecordWriter {
                  sourceMemo->headerIsSound() && !appending_;
 
     buildColumns();
-    if (!buildHeader(reason)) return Result::failure(reason);
+    if (Result built = buildHeader(); !built) return built;
     if (appending_) {
-      if (!matchesExisting(existingCount, reason)) return Result::failure(reason);
+      if (Result matches = matchesExisting(existingCount); !matches) return matches;
       written_ = existingCount;
     }
 
@@ -282,8 +269,7 @@ class DbfWriter final : public RecordWriter {
     const bool opened = appending_ ? job_.out.openAt(job_.outputPath, existingEnd_, header_.size())
                                    : job_.out.open(job_.outputPath, false);
     if (!opened) return Result::failure(job_.out.errorText());
-    if (sourceHasMemo && !openMemo(reason)) return Result::failure(reason);
-    return {};
+    return sourceHasMemo ? openMemo() : Result();
   }
 
   void header() override {
@@ -325,8 +311,8 @@ class DbfWriter final : public RecordWriter {
   // The output's memo file, staged with the table: a new table gets a new
   // memo file, or a copy of the source's; an appended one adds to its own,
   // whose header is kept to be put back if the job fails.
-  bool openMemo(std::string& reason) {
-    reason.clear();
+  Result openMemo() {
+    std::string reason;
     memoPath_ = siblingWithExtension(job_.outputPath, memoExtensionFor(job_.outputPath, version_));
     const bool staged = appending_ ? job_.files.extend(memoPath_, kMemoHeaderBytes, UINT64_MAX, memoWritePath_, reason)
                                    : job_.files.create(memoPath_, memoWritePath_, reason);
@@ -334,8 +320,8 @@ class DbfWriter final : public RecordWriter {
       outputMemo_ = MemoFile::openForWriting(memoWritePath_, version_);
       if (!outputMemo_->isOpen()) reason = systemErrorText(errno);
     }
-    if (!reason.empty()) reason = fmt::format("cannot create the memo file {}: {}", memoPath_, reason);
-    return reason.empty();
+    if (reason.empty()) return {};
+    return Result::failure(fmt::format("cannot create the memo file {}: {}", memoPath_, reason));
   }
 
   void buildColumns() {
@@ -357,13 +343,12 @@ class DbfWriter final : public RecordWriter {
     record_.assign(offset, ' ');
   }
 
-  bool buildHeader(std::string& reason) {
+  Result buildHeader() {
     const size_t n = columns_.size();
     size_t length = level_ == Level::Level7 ? 48 * n + 69 : level_ == Level::VisualFoxPro ? 32 * n + 296 : 32 * n + 33;
-    if (length > UINT16_MAX || record_.size() > UINT16_MAX) {
-      reason = fmt::format("{} fields of {} bytes in all do not fit in one table of this level", n, record_.size());
-      return false;
-    }
+    if (length > UINT16_MAX || record_.size() > UINT16_MAX)
+      return Result::failure(
+          fmt::format("{} fields of {} bytes in all do not fit in one table of this level", n, record_.size()));
     header_.assign(length, 0);
     uint8_t* h = header_.data();
     const std::time_t now = std::time(nullptr);
@@ -378,7 +363,7 @@ class DbfWriter final : public RecordWriter {
     // The text is copied as stored, so its code page travels with it.
     h[29] = table_.header().codePageMark();
     bool memoColumn = false;
-    for (const Column& c : columns_) memoColumn = memoColumn || livesInMemo(table_.field(c.field));
+    for (const Column& c : columns_) memoColumn = memoColumn || table_.field(c.field).kind.inMemoFile;
     if (level_ == Level::VisualFoxPro) {
       h[28] = memoColumn ? kFlagHasMemo : 0;
       if (h[29] == 0) h[29] = 0x03;
@@ -394,12 +379,10 @@ class DbfWriter final : public RecordWriter {
       uint8_t* typeAt = d + (level7 ? 32 : 11);
       typeAt[0] = static_cast<uint8_t>(c.type);
       uint8_t* lengthAt = d + (level7 ? 33 : 16);
-      // Character fields above 255 bytes keep the high length byte in the decimals byte.
-      if (c.type == 'C') writeLe16(lengthAt, c.length);
-      else {
-        lengthAt[0] = static_cast<uint8_t>(c.length);
-        lengthAt[1] = c.decimals;
-      }
+      // Character fields above 255 bytes (the only ones) keep the high length
+      // byte in the decimals byte; their decimals are 0.
+      lengthAt[0] = static_cast<uint8_t>(c.length);
+      lengthAt[1] = c.length > UINT8_MAX ? static_cast<uint8_t>(c.length >> 8) : c.decimals;
       if (level_ == Level::VisualFoxPro) {
         writeLe32(d + 12, c.offset);
         d[18] = c.flags;
@@ -407,7 +390,7 @@ class DbfWriter final : public RecordWriter {
       d += level7 ? kLevel7DescriptorSize : kDescriptorSize;
     }
     *d = kDescriptorTerminator;
-    return true;
+    return {};
   }
 
   // With appending on, an existing non-empty output must be a table this job
@@ -424,22 +407,19 @@ class DbfWriter final : public RecordWriter {
     file.readAt(existingBytes_ - 1, &existingLastByte_, 1);
   }
 
-  bool matchesExisting(uint64_t count, std::string& reason) {
+  Result matchesExisting(uint64_t count) {
     const size_t length = header_.size();
     const bool sameLayout = existing_.size() >= length && existing_[0] == header_[0] &&
                             std::memcmp(existing_.data() + 8, header_.data() + 8, length - 8) == 0;
-    if (!sameLayout) {
-      reason = "the existing table has other fields or another level; nothing was appended";
-      return false;
-    }
+    if (!sameLayout)
+      return Result::failure("the existing table has other fields or another level; nothing was appended");
     existingEnd_ = length + count * record_.size();
     const bool wholeRecords =
         existingBytes_ == existingEnd_ || (existingBytes_ == existingEnd_ + 1 && existingLastByte_ == kEndOfFile);
-    if (!wholeRecords) {
-      reason = fmt::format("the existing table's size does not match its {} records; nothing was appended", count);
-      return false;
-    }
-    return true;
+    if (!wholeRecords)
+      return Result::failure(
+          fmt::format("the existing table's size does not match its {} records; nothing was appended", count));
+    return {};
   }
 
   void writeValue(const Column& c, const uint8_t* record, uint8_t* out) {
@@ -454,21 +434,15 @@ class DbfWriter final : public RecordWriter {
         break;
       }
       case Conversion::IntegerText: {
-        const int32_t v = table_.isLevel7() ? decodeLevel7Integer(firstBytes<4>(in, f.length).data())
-                                            : littleEndianInteger(in, f.length);
+        const int32_t v = integerValue(f, record);
         putRightAligned(text, static_cast<size_t>(fmt::format_to(text, "{}", v) - text), out, c.length);
         break;
       }
-      case Conversion::CurrencyText: {
-        const auto b = firstBytes<8>(in, f.length);
-        int64_t amount;
-        std::memcpy(&amount, b.data(), sizeof amount);
-        putRightAligned(text, formatCurrency(amount, 4, text), out, c.length);
+      case Conversion::CurrencyText:
+        putRightAligned(text, formatCurrency(currencyAmount(f, record), 4, text), out, c.length);
         break;
-      }
       case Conversion::DoubleText: {
-        const double v =
-            f.type == 'O' ? decodeLevel7Double(firstBytes<8>(in, f.length).data()) : littleEndianDouble(in, f.length);
+        const double v = doubleValue(f, record);
         // Not a number and the infinities have no text in a numeric field: blank.
         const size_t n = std::isfinite(v) ? static_cast<size_t>(fmt::format_to(text, "{}", v) - text) : 0;
         putRightAligned(text, n, out, c.length);
@@ -481,15 +455,13 @@ class DbfWriter final : public RecordWriter {
         else std::memset(out, ' ', 8);
         break;
       }
-      case Conversion::IntegerLe:
-        writeLe32(out, static_cast<uint32_t>(decodeLevel7Integer(firstBytes<4>(in, f.length).data())));
-        break;
+      case Conversion::IntegerLe: writeLe32(out, static_cast<uint32_t>(integerValue(f, record))); break;
       case Conversion::DoubleLe: {
-        const double v = decodeLevel7Double(firstBytes<8>(in, f.length).data());
+        const double v = doubleValue(f, record);
         std::memcpy(out, &v, 8);
         break;
       }
-      case Conversion::DoubleLevel7: writeLevel7Double(out, littleEndianDouble(in, f.length)); break;
+      case Conversion::DoubleLevel7: writeLevel7Double(out, doubleValue(f, record)); break;
       case Conversion::DateTimeFoxPro: writeFoxProDateTime(firstBytes<8>(in, f.length).data(), out); break;
       case Conversion::DateTimeLevel7: writeLevel7Timestamp(firstBytes<8>(in, f.length).data(), out); break;
       case Conversion::DecodedText: {

@@ -15,7 +15,9 @@
 
 #include "writers/markup_escape.h"
 #include "writers/memo_text.h"
+#include "writers/trimmed_values.h"
 #include "util/text_buffer.h"
+#include "util/text_scan.h"
 
 namespace tabrix {
 
@@ -36,17 +38,6 @@ bool looksLikeAddress(std::string_view value) {
   for (const char* mark : {"@", "www.", "http:", ":\\", "ftp."})
     if (value.find(mark) != std::string_view::npos) return true;
   return false;
-}
-
-// A blank date would show its separators between blanks: it is an empty value.
-bool isBlankDate(const Field& f, const uint8_t* record) {
-  return f.type == 'D' && (f.length == 0 || record[f.offset] == ' ' || record[f.offset] == '\0');
-}
-
-std::string_view trimmedSpaces(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  return text;
 }
 
 size_t fileNameStart(const std::string& path) {
@@ -126,13 +117,12 @@ class HtmlWriter final : public RecordWriter {
     if (o_.htmlAsForm) {
       line_.append("<TABLE BORDER>");
       for (const PlannedColumn& column : job_.plan.columns) {
-        const int field = column.field;
         line_.append("<TR><TD><B>");
-        appendText(job_.table.field(field).name);
+        appendText(column.source->name);
         line_.append("</B></TD><TD>");
-        const std::string_view value = decodedValue(field, record);
+        const std::string_view value = decodedValue(column, record);
         // A value of blanks shows as an empty cell, as an empty one does.
-        appendValue(trimmedSpaces(value).empty() ? std::string_view() : value);
+        appendValue(trimBlanks(value).empty() ? std::string_view() : value);
         line_.append("</TD></TR>");
       }
       line_.append("</TABLE><BR>");
@@ -143,13 +133,12 @@ class HtmlWriter final : public RecordWriter {
         line_.commit(static_cast<size_t>(fmt::format_to(p, "<TD>{}</TD>", position + 1) - p));
       }
       for (const PlannedColumn& column : job_.plan.columns) {
-        const int field = column.field;
         line_.append("<TD>");
-        if (job_.table.field(field).type == 'M') {
-          readMemoText(job_.table, field, record, job_.codePages, memo_);
-          appendValue(trimmedSpaces(memo_));
+        if (column.valueClass == ValueClass::Memo) {
+          readMemoText(job_.table, column.field, record, job_.codePages, memo_);
+          appendValue(trimBlanks(memo_));
         } else {
-          appendValue(trimmedSpaces(decodedValue(field, record)));
+          appendValue(trimBlanks(decodedValue(column, record)));
         }
         line_.append("</TD>");
       }
@@ -197,8 +186,7 @@ class HtmlWriter final : public RecordWriter {
     s.append("</B> </TH></TR>\n<TR>");
     if (o_.htmlRecordNumber) s.append("<TH>N</TH>");
     for (const PlannedColumn& column : job_.plan.columns) {
-      const int field = column.field;
-      const std::string& name = job_.table.field(field).name;
+      const std::string& name = column.source->name;
       s.append("<TH>");
       appendEscapedMarkup(s, name.data(), name.size(), MarkupKind::Html);
       s.append("</TH>");
@@ -217,9 +205,9 @@ class HtmlWriter final : public RecordWriter {
     appendEscapedMarkup(pageStart_, digits.data(), digits.size(), MarkupKind::Html);
   }
 
-  std::string_view decodedValue(int field, const uint8_t* record) {
-    if (isBlankDate(job_.table.field(field), record)) return {};
-    return {value_.data(), decodeFieldText(job_.table, field, record, job_.decode, value_.data())};
+  std::string_view decodedValue(const PlannedColumn& column, const uint8_t* record) {
+    if (isBlankDate(*column.source, record)) return {};
+    return {value_.data(), column.decode(job_.table, column.field, record, job_.decode, value_.data())};
   }
 
   void appendText(std::string_view text) { appendEscapedMarkup(line_, text.data(), text.size(), MarkupKind::Html); }

@@ -11,6 +11,7 @@
 #include "writers/trimmed_values.h"
 #include "writers/memo_text.h"
 #include "util/text_buffer.h"
+#include "util/utf8.h"
 
 namespace tabrix {
 
@@ -47,13 +48,13 @@ class JsonWriter final : public RecordWriter {
     anyWritten_ = true;
     line_.push_back('{');
     for (size_t c = 0; c < job_.plan.columns.size(); ++c) {
-      const int field = job_.plan.columns[c].field;
+      const PlannedColumn& column = job_.plan.columns[c];
       line_.append(keys_[c]);
-      if (job_.table.field(field).type == 'M') {
-        readMemoText(job_.table, field, record, job_.codePages, memo_);
+      if (column.valueClass == ValueClass::Memo) {
+        readMemoText(job_.table, column.field, record, job_.codePages, memo_);
         appendString(memo_);
       } else {
-        appendString(values_.trimmed(field, record));
+        appendString(values_.trimmed(column, record));
       }
       line_.push_back('"');
     }
@@ -104,7 +105,7 @@ class JsonWriter final : public RecordWriter {
   JobContext& job_;
   const bool asciiOnly_;
   Utf8Converter utf8_;
-  MarkupValues values_;
+  TrimmedValues values_;
   std::vector<std::string> keys_;  // ',' (but the first), the quoted title, ':' and the opening quote
   bool anyWritten_ = false;
   std::string memo_;

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "rtf/rtf_document.h"
+#include "util/text_scan.h"
+#include "writers/trimmed_values.h"
 
 namespace tabrix {
 
@@ -25,12 +27,9 @@ constexpr int32_t kNarrowestColumn = 10;
 constexpr int32_t kWidestColumn = 80;
 
 struct Column {
-  int field;
-  int32_t rightBoundary;  // twips from the row's left edge
-  const std::string* title;  // the planned title, which outlives the writer
+  const PlannedColumn* planned;  // the job's plan outlives the writer
+  int32_t rightBoundary;         // twips from the row's left edge
 };
-
-bool isBlank(char c) { return c == ' '; }
 
 class RtfWriter final : public RecordWriter {
  public:
@@ -42,7 +41,7 @@ class RtfWriter final : public RecordWriter {
       // The low length byte: a long character field is as wide as an 80-character one.
       const int32_t length = table.descriptors()[static_cast<size_t>(field)].bytes[16];
       boundary += std::clamp(length, kNarrowestColumn, kWidestColumn) * kTwipsPerCharacter;
-      columns_.push_back({field, boundary, &planned.title});
+      columns_.push_back({&planned, boundary});
     }
     value_.resize(job_.plan.textCapacity);
   }
@@ -51,7 +50,7 @@ class RtfWriter final : public RecordWriter {
 
   // The document is always written new: appending does not apply.
   Result open() override {
-    if (Result opened = check(doc_.openDocument(job_.outputPath, kFontList, kColourList)); !opened) return opened;
+    if (Result opened = doc_.openDocument(job_.outputPath, kFontList, kColourList); !opened) return opened;
     setFormats();
     return {};
   }
@@ -60,7 +59,7 @@ class RtfWriter final : public RecordWriter {
     track(doc_.startRow());
     for (const Column& column : columns_) {
       track(doc_.startCell(column.rightBoundary));
-      track(doc_.writeParagraph(*column.title, /*newParagraph=*/true));
+      track(doc_.writeParagraph(column.planned->title, /*newParagraph=*/true));
       track(doc_.endCell());
     }
     track(doc_.endRow());
@@ -72,15 +71,15 @@ class RtfWriter final : public RecordWriter {
     track(doc_.startRow());
     for (const Column& column : columns_) {
       track(doc_.startCell(column.rightBoundary));
-      track(doc_.writeParagraph(valueText(column.field, record), /*newParagraph=*/false));
+      track(doc_.writeParagraph(valueText(*column.planned, record), /*newParagraph=*/false));
       track(doc_.endCell());
     }
     track(doc_.endRow());
   }
 
   Result close() override {
-    const RtfResult closed = doc_.closeDocument();
-    if (!failed_ && closed == RtfResult::Success) return {};
+    const Result closed = doc_.closeDocument();
+    if (!failed_ && closed) return {};
     const std::string system = doc_.errorText();
     return Result::failure("the RTF document could not be written completely" + (system.empty() ? "" : ": " + system));
   }
@@ -114,26 +113,17 @@ class RtfWriter final : public RecordWriter {
   // The field's text, in the OEM code page when asked, without its leading
   // and trailing blanks. A blank date would show its two separators alone:
   // it is written empty, as in the other outputs.
-  std::string_view valueText(int field, const uint8_t* record) {
-    const Field& f = job_.table.field(field);
-    if (f.type == 'D' && (f.length == 0 || record[f.offset] == ' ' || record[f.offset] == '\0')) return {};
+  std::string_view valueText(const PlannedColumn& column, const uint8_t* record) {
+    if (isBlankDate(*column.source, record)) return {};
     char* text = value_.data();
-    size_t n = decodeFieldText(job_.table, field, record, job_.decode, text);
+    const size_t n = column.decode(job_.table, column.field, record, job_.decode, text);
     if (job_.options.outputOem) translateBytes(job_.codePages.ansiToOem, text, n);
-    while (n > 0 && isBlank(text[n - 1])) --n;
-    size_t start = 0;
-    while (start < n && isBlank(text[start])) ++start;
-    return {text + start, n - start};
+    return trimBlanks({text, n});
   }
 
-  void track(RtfResult result) {
-    if (result != RtfResult::Success) failed_ = true;
-  }
-
-  Result check(RtfResult result) {
-    if (result == RtfResult::Success) return {};
-    const std::string system = doc_.errorText();
-    return Result::failure(system.empty() ? "the RTF document could not be created" : system);
+  // The first failure is enough: close reports it.
+  void track(const Result& result) {
+    if (!result) failed_ = true;
   }
 
   JobContext& job_;

@@ -19,6 +19,7 @@
 #include "writers/trimmed_values.h"
 #include "writers/memo_text.h"
 #include "util/text_buffer.h"
+#include "util/text_scan.h"
 
 namespace tabrix {
 
@@ -53,60 +54,14 @@ std::string declaredEncoding(const ConversionOptions& o) {
   return fmt::format("windows-{}", cp);
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// A number as spreadsheets read it: an optional minus, digits with at most
-// one point, an optional exponent.
-bool isNumberText(std::string_view t) {
-  size_t i = 0, digits = 0;
-  if (i < t.size() && t[i] == '-') ++i;
-  for (; i < t.size() && isDigit(t[i]); ++i) ++digits;
-  if (i < t.size() && t[i] == '.')
-    for (++i; i < t.size() && isDigit(t[i]); ++i) ++digits;
-  if (digits == 0) return false;
-  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-    ++i;
-    if (i < t.size() && (t[i] == '-' || t[i] == '+')) ++i;
-    const size_t start = i;
-    while (i < t.size() && isDigit(t[i])) ++i;
-    if (i == start) return false;
-  }
-  return i == t.size();
-}
-
 bool isBlankText(const uint8_t* p, size_t n) {
   for (size_t i = 0; i < n; ++i)
     if (p[i] != ' ' && p[i] != '\0') return false;
   return true;
 }
 
-unsigned digitsValue(const uint8_t* p, size_t n) {
-  unsigned v = 0;
-  for (size_t i = 0; i < n; ++i) v = v * 10 + (p[i] - '0');
-  return v;
-}
-
-bool isCalendarDate(unsigned year, unsigned month, unsigned day) {
-  static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (year < 1000 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
-}
-
-// The date-time of YYYYMMDDhhmmss characters, when they are one.
-std::optional<DateTimeParts> textDateTime(const uint8_t* p) {
-  for (size_t i = 0; i < 14; ++i)
-    if (!isDigit(static_cast<char>(p[i]))) return std::nullopt;
-  DateTimeParts t;
-  t.year = static_cast<uint16_t>(digitsValue(p, 4));
-  t.month = static_cast<uint16_t>(digitsValue(p + 4, 2));
-  t.day = static_cast<uint16_t>(digitsValue(p + 6, 2));
-  t.hour = static_cast<uint16_t>(digitsValue(p + 8, 2));
-  t.minute = static_cast<uint16_t>(digitsValue(p + 10, 2));
-  t.second = static_cast<uint16_t>(digitsValue(p + 12, 2));
-  if (!isCalendarDate(t.year, t.month, t.day) || t.hour > 23 || t.minute > 59 || t.second > 59) return std::nullopt;
-  return t;
-}
+// Spreadsheets read dates from year 1000 on.
+bool isSpreadsheetYear(const std::optional<DateTimeParts>& parts) { return parts && parts->year >= 1000; }
 
 class SpreadsheetXmlWriter final : public RecordWriter {
  public:
@@ -148,18 +103,19 @@ class SpreadsheetXmlWriter final : public RecordWriter {
           fmt::format_to(p, "<Cell><Data ss:Type=\"Number\">{}</Data></Cell>\r\n", job_.recordsWritten) - p));
     }
     for (const PlannedColumn& column : job_.plan.columns) {
-      const int field = column.field;
-      switch (job_.table.field(field).type) {
-        case 'M': appendMemo(field, record); break;
-        case 'D': appendDate(field, record); break;
-        case 'T':
-        case '@': appendDateTime(field, record); break;
-        case '+': case 'B': case 'F': case 'I': case 'N': case 'O': case 'Y': {
-          const std::string_view text = values_.trimmed(field, record);
-          appendCell(isNumberText(text) ? "Number" : "String", text);
+      switch (column.valueClass) {
+        case ValueClass::Memo: appendMemo(column.field, record); break;
+        case ValueClass::Date: appendDate(column, record); break;
+        case ValueClass::DateTime: appendDateTime(column, record); break;
+        case ValueClass::Number:
+        case ValueClass::Integer:
+        case ValueClass::Currency:
+        case ValueClass::Double: {
+          const std::string_view text = values_.trimmed(column, record);
+          appendCell(isDecimalNumber(text, SignRule::MinusOnly) ? "Number" : "String", text);
           break;
         }
-        default: appendCell("String", values_.trimmed(field, record));
+        default: appendCell("String", values_.trimmed(column, record));
       }
     }
     if (!lastPosition) line_.append(o_.rowDelimiter);
@@ -195,32 +151,30 @@ class SpreadsheetXmlWriter final : public RecordWriter {
     line_.append("</Data></Cell>\r\n");
   }
 
-  void appendDate(int field, const uint8_t* record) {
-    const Field& f = job_.table.field(field);
+  void appendDate(const PlannedColumn& column, const uint8_t* record) {
+    const Field& f = *column.source;
     const uint8_t* d = record + f.offset;
     if (isBlankDate(f, record)) return appendDateCell(nullptr, 0);
-    bool digits = f.length >= 8;
-    for (size_t i = 0; digits && i < 8; ++i) digits = isDigit(static_cast<char>(d[i]));
-    if (!digits || !isCalendarDate(digitsValue(d, 4), digitsValue(d + 4, 2), digitsValue(d + 6, 2)))
-      return appendCell("String", values_.trimmed(field, record));
+    if (!isSpreadsheetYear(dateFromText(d, f.length))) return appendCell("String", values_.trimmed(column, record));
     char iso[32];
     size_t n = formatDateIso(d, /*emptyWhenBlank=*/true, IsoFlavour::Plain, iso);
     std::memcpy(iso + n, "T00:00:00.000", 13);
     appendDateCell(iso, n + 13);
   }
 
-  void appendDateTime(int field, const uint8_t* record) {
-    const Field& f = job_.table.field(field);
-    // A T field of 14 characters holds the date-time as text, the others in binary.
-    const bool text = f.type == 'T' && f.length == 14 && !job_.table.isLevel7();
+  void appendDateTime(const PlannedColumn& column, const uint8_t* record) {
+    const Field& f = *column.source;
+    // Some date-times are stored as 14 characters of text, the others in binary.
+    const bool text = f.kind.storage == Storage::DateTimeText;
     const std::optional<DateTimeParts> parts =
-        text ? textDateTime(record + f.offset) : decodeDateTime(job_.table, field, record);
+        text ? dateTimeFromText(record + f.offset) : decodeDateTime(job_.table, column.field, record);
     if (!parts) {
       // Blanks are no value; other text that is no date-time stays readable.
-      if (text && !isBlankText(record + f.offset, f.length)) return appendCell("String", values_.trimmed(field, record));
+      if (text && !isBlankText(record + f.offset, f.length))
+        return appendCell("String", values_.trimmed(column, record));
       return appendDateCell(nullptr, 0);
     }
-    if (parts->year < 1000) return appendCell("String", values_.trimmed(field, record));
+    if (!isSpreadsheetYear(parts)) return appendCell("String", values_.trimmed(column, record));
     char iso[48];
     size_t n = formatDateTimeIso(parts, /*xmlForm=*/true, IsoFlavour::Plain, iso);
     // The ISO form leaves out the time at hour 0; a DateTime cell needs one.
@@ -250,7 +204,7 @@ class SpreadsheetXmlWriter final : public RecordWriter {
   const ConversionOptions& o_;
   const std::string encoding_;
   Utf8Converter utf8_;
-  MarkupValues values_;
+  TrimmedValues values_;
   std::array<uint8_t, 256> defined_{};
   std::string memo_;
   TextBuffer line_;

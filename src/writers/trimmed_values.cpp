@@ -2,64 +2,22 @@
 
 #include <algorithm>
 
+#include "util/text_scan.h"
+
 namespace tabrix {
 
-MarkupValues::MarkupValues(const JobContext& job) : job_(job) {
-  size_t capacity = 64;
-  capacity = std::max(capacity, job.plan.textCapacity);
-  buffer_.resize(capacity);
+TrimmedValues::TrimmedValues(const JobContext& job) : job_(job) {
+  buffer_.resize(std::max<size_t>(64, job.plan.textCapacity));
 }
 
-std::string_view MarkupValues::trimmed(int field, const uint8_t* record) {
-  const Field& f = job_.table.field(field);
-  if (f.type == 'D' && isBlankDate(f, record)) return {};
-  const size_t n = decodeFieldText(job_.table, field, record, job_.decode, buffer_.data());
-  std::string_view text(buffer_.data(), n);
-  const size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+std::string_view TrimmedValues::trimmed(const PlannedColumn& column, const uint8_t* record) {
+  if (isBlankDate(*column.source, record)) return {};
+  return trimBlanks({buffer_.data(), column.decode(job_.table, column.field, record, job_.decode, buffer_.data())});
 }
 
 bool isBlankDate(const Field& field, const uint8_t* record) {
-  return field.length == 0 || record[field.offset] == ' ' || record[field.offset] == '\0';
-}
-
-char32_t nextCodePoint(const char*& p, const char* end) {
-  const auto lead = static_cast<uint8_t>(*p++);
-  if (lead < 0x80) return lead;
-  size_t more;
-  char32_t c;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    more = 1;
-    c = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    more = 2;
-    c = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    more = 3;
-    c = lead & 0x07;
-  } else {
-    return kNoCodePoint;
-  }
-  if (static_cast<size_t>(end - p) < more) return kNoCodePoint;
-  for (size_t i = 0; i < more; ++i) {
-    const auto b = static_cast<uint8_t>(p[i]);
-    if ((b & 0xC0) != 0x80) return kNoCodePoint;
-    c = (c << 6) | (b & 0x3F);
-  }
-  // Overlong forms, surrogates and values past U+10FFFF are no characters.
-  const char32_t least = more == 2 ? 0x800 : more == 3 ? 0x10000 : 0x80;
-  if (c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return kNoCodePoint;
-  p += more;
-  return c;
-}
-
-bool isValidUtf8(std::string_view text) {
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  while (p < end)
-    if (nextCodePoint(p, end) == kNoCodePoint) return false;
-  return true;
+  return field.kind.valueClass == ValueClass::Date &&
+         (field.length == 0 || record[field.offset] == ' ' || record[field.offset] == '\0');
 }
 
 }  // namespace tabrix

@@ -13,8 +13,8 @@
 #include "writers/markup_escape.h"
 #include "writers/trimmed_values.h"
 #include "writers/memo_text.h"
-#include "dbf/field_kinds.h"
 #include "util/text_buffer.h"
+#include "util/utf8.h"
 
 namespace tabrix {
 
@@ -51,14 +51,12 @@ class XmlWriter final : public RecordWriter {
     appendDatabasePath();
     line_.append("\">\r\n <Structure>\r\n");
     for (const PlannedColumn& column : job_.plan.columns) {
-      const int field = column.field;
-      const Field& f = job_.table.field(field);
-      if (f.type == '0') continue;
+      const Field& f = *column.source;
       line_.append("    <Field>\r\n   <Field_Name>");
       appendText(column.title);
       line_.append(fmt::format("</Field_Name>\r\n     <Field_Type>{}</Field_Type>\r\n"
                                "     <Field_Len>{}</Field_Len>\r\n     <Field_Dec>{}</Field_Dec>\r\n    </Field>\r\n",
-                               f.kind.typeName, f.length, f.type == 'C' ? 0 : f.decimals));
+                               f.kind.typeName, f.length, f.decimals));
     }
     line_.append("  </Structure>\r\n  <Records>\r\n");
     job_.out.write(line_.view());
@@ -73,12 +71,12 @@ class XmlWriter final : public RecordWriter {
       line_.commit(static_cast<size_t>(fmt::format_to(p, "     <ROWID>{}</ROWID>\r\n", job_.recordsWritten) - p));
     }
     for (size_t c = 0; c < job_.plan.columns.size(); ++c) {
-      const int field = job_.plan.columns[c].field;
+      const PlannedColumn& column = job_.plan.columns[c];
       line_.append("     <");
       line_.append(names_[c]);
       line_.push_back('>');
-      if (job_.table.field(field).type == 'M') appendMemo(field, record);
-      else appendText(values_.trimmed(field, record));
+      if (column.valueClass == ValueClass::Memo) appendMemo(column.field, record);
+      else appendText(values_.trimmed(column, record));
       line_.append("</");
       line_.append(names_[c]);
       line_.append(">\r\n");
@@ -152,7 +150,7 @@ class XmlWriter final : public RecordWriter {
   JobContext& job_;
   const ConversionOptions& o_;
   Utf8Converter utf8_;
-  MarkupValues values_;
+  TrimmedValues values_;
   std::string rootTag_;
   std::string recordTag_;
   std::vector<std::string> names_;  // per exported column

@@ -1,5 +1,5 @@
 // RtfDocument: the exact texts of the header, the formats and every element,
-// escaping, CR LF line ends, and the failure codes.
+// escaping, CR LF line ends, and the failures.
 #include "rtf/rtf_document.h"
 
 #include <gtest/gtest.h>
@@ -57,9 +57,9 @@ std::string readFile(const std::string& path) {
 std::string elementBytes(const std::function<void(RtfDocument&)>& elements) {
   TempFolder temp;
   RtfDocument doc;
-  EXPECT_EQ(doc.openDocument(temp.at("e.rtf"), "", ""), RtfResult::Success);
+  EXPECT_TRUE(doc.openDocument(temp.at("e.rtf"), "", "").ok());
   elements(doc);
-  EXPECT_EQ(doc.closeDocument(), RtfResult::Success);
+  EXPECT_TRUE(doc.closeDocument().ok());
   const std::string bytes = readFile(temp.at("e.rtf"));
   const std::string prefix = header(kDefaultFonts, kDefaultColours) + kFormats;
   if (bytes.compare(0, prefix.size(), prefix) != 0 || bytes.size() < prefix.size() + 7 ||
@@ -74,7 +74,7 @@ std::string paragraphBytes(std::string_view text, const std::function<void(RtfPa
                            RtfText kind = RtfText::Plain, bool newParagraph = false) {
   return elementBytes([&](RtfDocument& doc) {
     set(doc.paragraphFormat());
-    EXPECT_EQ(doc.writeParagraph(text, newParagraph, kind), RtfResult::Success);
+    EXPECT_TRUE(doc.writeParagraph(text, newParagraph, kind).ok());
   });
 }
 
@@ -85,8 +85,8 @@ std::string plainParagraph(const std::string& escaped) {
 TEST(RtfDocumentTest, DefaultDocumentWithoutParagraph) {
   TempFolder temp;
   RtfDocument doc;
-  ASSERT_EQ(doc.openDocument(temp.at("d.rtf"), "", ""), RtfResult::Success);
-  ASSERT_EQ(doc.closeDocument(), RtfResult::Success);
+  ASSERT_TRUE(doc.openDocument(temp.at("d.rtf"), "", "").ok());
+  ASSERT_TRUE(doc.closeDocument().ok());
   EXPECT_EQ(readFile(temp.at("d.rtf")), header(kDefaultFonts, kDefaultColours) + kFormats + kClosing);
   EXPECT_FALSE(doc.failed());
 }
@@ -95,8 +95,8 @@ TEST(RtfDocumentTest, FontAndColourLists) {
   TempFolder temp;
   auto document = [&](std::string_view fonts, std::string_view colours) {
     RtfDocument doc;
-    EXPECT_EQ(doc.openDocument(temp.at("l.rtf"), fonts, colours), RtfResult::Success);
-    EXPECT_EQ(doc.closeDocument(), RtfResult::Success);
+    EXPECT_TRUE(doc.openDocument(temp.at("l.rtf"), fonts, colours).ok());
+    EXPECT_TRUE(doc.closeDocument().ok());
     return readFile(temp.at("l.rtf"));
   };
   // Two fonts, numbered from 0, of family \fnil; two colours.
@@ -125,8 +125,8 @@ TEST(RtfDocumentTest, LongListsBeyondAKilobyte) {
   ASSERT_GT(fontTable.size() + colourTable.size(), 8192u);
   TempFolder temp;
   RtfDocument doc;
-  ASSERT_EQ(doc.openDocument(temp.at("long.rtf"), fonts, colours), RtfResult::Success);
-  ASSERT_EQ(doc.closeDocument(), RtfResult::Success);
+  ASSERT_TRUE(doc.openDocument(temp.at("long.rtf"), fonts, colours).ok());
+  ASSERT_TRUE(doc.closeDocument().ok());
   EXPECT_EQ(readFile(temp.at("long.rtf")), header(fontTable, colourTable) + kFormats + kClosing);
 }
 
@@ -136,22 +136,22 @@ TEST(RtfDocumentTest, DocumentAndSectionFormatsAreResetAtOpening) {
   doc.paragraphFormat().bold = true;
   doc.rowFormat().height = 99;
   doc.cellFormat().top.on = true;
-  ASSERT_EQ(doc.openDocument(temp.at("r.rtf"), "", ""), RtfResult::Success);
+  ASSERT_TRUE(doc.openDocument(temp.at("r.rtf"), "", "").ok());
   EXPECT_FALSE(doc.paragraphFormat().bold);
   EXPECT_EQ(doc.rowFormat().height, 0);
   EXPECT_FALSE(doc.cellFormat().top.on);
   EXPECT_EQ(doc.cellFormat().top.width, 5);
   EXPECT_TRUE(doc.sectionFormat().defaultSection);
   EXPECT_EQ(doc.documentFormat().viewScale, 100);
-  ASSERT_EQ(doc.closeDocument(), RtfResult::Success);
+  ASSERT_TRUE(doc.closeDocument().ok());
 }
 
 TEST(RtfDocumentTest, RowAndCellElements) {
   EXPECT_EQ(elementBytes([](RtfDocument& doc) {
-              EXPECT_EQ(doc.startRow(), RtfResult::Success);
-              EXPECT_EQ(doc.startCell(500), RtfResult::Success);
-              EXPECT_EQ(doc.endCell(), RtfResult::Success);
-              EXPECT_EQ(doc.endRow(), RtfResult::Success);
+              EXPECT_TRUE(doc.startRow().ok());
+              EXPECT_TRUE(doc.startCell(500).ok());
+              EXPECT_TRUE(doc.endCell().ok());
+              EXPECT_TRUE(doc.endRow().ok());
             }),
             "\r\n" R"(\trowd\trgaph115\trql\trleft0\trrh0\trpaddb0\trpaddfb3\trpaddl0\trpaddfl3\trpaddr0)"
             R"(\trpaddfr3\trpaddt0\trpaddft3)"
@@ -165,7 +165,7 @@ TEST(RtfDocumentTest, RowAndCellElements) {
               RtfRowFormat& row = doc.rowFormat();
               row = {.alignment = 2, .height = 300, .rightPadding = 1, .topPadding = 2, .bottomPadding = 3,
                      .leftPadding = 4, .leftEdge = -50};
-              EXPECT_EQ(doc.startRow(), RtfResult::Success);
+              EXPECT_TRUE(doc.startRow().ok());
               RtfCellFormat& cell = doc.cellFormat();
               cell.verticalAlignment = 2;
               cell.textFlow = 4;
@@ -177,7 +177,7 @@ TEST(RtfDocumentTest, RowAndCellElements) {
               cell.shadingPattern = 12;
               cell.patternForeground = 5;
               cell.patternBackground = 6;
-              EXPECT_EQ(doc.startCell(12345), RtfResult::Success);
+              EXPECT_TRUE(doc.startCell(12345).ok());
             }),
             "\r\n" R"(\trowd\trgaph115\trqr\trleft-50\trrh300\trpaddb3\trpaddfb3\trpaddl4\trpaddfl3\trpaddr1)"
             R"(\trpaddfr3\trpaddt2\trpaddft3)"
@@ -286,17 +286,17 @@ TEST(RtfDocumentTest, RtfTextIsWrittenUnchangedWithItsLineBreaksAsCrLf) {
 TEST(RtfDocumentTest, EveryLineEndsWithCrLf) {
   TempFolder temp;
   RtfDocument doc;
-  ASSERT_EQ(doc.openDocument(temp.at("c.rtf"), "", ""), RtfResult::Success);
+  ASSERT_TRUE(doc.openDocument(temp.at("c.rtf"), "", "").ok());
   for (int row = 0; row < 3; ++row) {
-    ASSERT_EQ(doc.startRow(), RtfResult::Success);
+    ASSERT_TRUE(doc.startRow().ok());
     for (int cell = 1; cell <= 4; ++cell) {
-      ASSERT_EQ(doc.startCell(cell * 1000), RtfResult::Success);
-      ASSERT_EQ(doc.writeParagraph("v\n", row == 0), RtfResult::Success);
-      ASSERT_EQ(doc.endCell(), RtfResult::Success);
+      ASSERT_TRUE(doc.startCell(cell * 1000).ok());
+      ASSERT_TRUE(doc.writeParagraph("v\n", row == 0).ok());
+      ASSERT_TRUE(doc.endCell().ok());
     }
-    ASSERT_EQ(doc.endRow(), RtfResult::Success);
+    ASSERT_TRUE(doc.endRow().ok());
   }
-  ASSERT_EQ(doc.closeDocument(), RtfResult::Success);
+  ASSERT_TRUE(doc.closeDocument().ok());
   const std::string bytes = readFile(temp.at("c.rtf"));
   size_t lines = 0;
   for (size_t i = 0; i < bytes.size(); ++i) {
@@ -313,54 +313,55 @@ TEST(RtfDocumentTest, UncreatableFileRefusesEveryLaterCall) {
   TempFolder temp;
   const std::string path = temp.at("missing/folder/x.rtf");
   RtfDocument doc;
-  EXPECT_EQ(doc.openDocument(path, "", ""), RtfResult::NoFile);
+  const Result opened = doc.openDocument(path, "", "");
+  EXPECT_FALSE(opened.ok());
   EXPECT_TRUE(doc.failed());
   EXPECT_FALSE(doc.errorText().empty());
-  EXPECT_EQ(doc.startRow(), RtfResult::NoFile);
-  EXPECT_EQ(doc.startCell(100), RtfResult::NoFile);
-  EXPECT_EQ(doc.writeParagraph("x", true), RtfResult::NoFile);
-  EXPECT_EQ(doc.endCell(), RtfResult::NoFile);
-  EXPECT_EQ(doc.endRow(), RtfResult::NoFile);
-  EXPECT_EQ(doc.closeDocument(), RtfResult::NoFile);
+  // The system's text alone: the caller names the document.
+  EXPECT_EQ(opened.reason(), doc.errorText());
+  for (const Result& refused : {doc.startRow(), doc.startCell(100), doc.writeParagraph("x", true), doc.endCell(),
+                                doc.endRow(), doc.closeDocument()})
+    EXPECT_EQ(refused.reason(), "the RTF document is not open");
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 TEST(RtfDocumentTest, ClosedDocumentRefusesFurtherElements) {
   TempFolder temp;
   RtfDocument doc;
-  ASSERT_EQ(doc.openDocument(temp.at("x.rtf"), "", ""), RtfResult::Success);
-  ASSERT_EQ(doc.closeDocument(), RtfResult::Success);
+  ASSERT_TRUE(doc.openDocument(temp.at("x.rtf"), "", "").ok());
+  ASSERT_TRUE(doc.closeDocument().ok());
   const std::string closed = readFile(temp.at("x.rtf"));
-  EXPECT_EQ(doc.writeParagraph("late", false), RtfResult::NoFile);
-  EXPECT_EQ(doc.closeDocument(), RtfResult::NoFile);
+  EXPECT_FALSE(doc.writeParagraph("late", false).ok());
+  EXPECT_FALSE(doc.closeDocument().ok());
   EXPECT_EQ(readFile(temp.at("x.rtf")), closed);
 }
 
-TEST(RtfDocumentTest, WriteFailuresGiveEachOperationsCode) {
+TEST(RtfDocumentTest, WriteFailuresNameTheOperationAndTheSystemsReason) {
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   TempFolder temp;
   // A name ending in .rtf that leads to a device on which every write fails.
   std::filesystem::create_symlink("/dev/full", temp.at("full.rtf"));
   RtfDocument doc;
-  ASSERT_EQ(doc.openDocument(temp.at("full.rtf"), "", ""), RtfResult::Success);
+  ASSERT_TRUE(doc.openDocument(temp.at("full.rtf"), "", "").ok());
   // A text larger than the document's buffer reaches the device at once.
   const std::string big(1 << 17, 'x');
-  EXPECT_EQ(doc.writeParagraph(big, false), RtfResult::ParagraphFailed);
+  const std::string full = std::strerror(ENOSPC);
+  EXPECT_EQ(doc.writeParagraph(big, false).reason(), "cannot write a paragraph of the RTF document: " + full);
   EXPECT_TRUE(doc.failed());
-  EXPECT_EQ(doc.errorText(), std::strerror(ENOSPC));
+  EXPECT_EQ(doc.errorText(), full);
   // The document goes on taking calls and reporting the failure.
-  EXPECT_EQ(doc.startRow(), RtfResult::TableFailed);
-  EXPECT_EQ(doc.startCell(10), RtfResult::TableFailed);
-  EXPECT_EQ(doc.endCell(), RtfResult::TableFailed);
-  EXPECT_EQ(doc.endRow(), RtfResult::TableFailed);
-  EXPECT_EQ(doc.writeParagraph("x", true), RtfResult::ParagraphFailed);
-  EXPECT_EQ(doc.closeDocument(), RtfResult::CloseFailed);
+  EXPECT_EQ(doc.startRow().reason(), "cannot write a row of the RTF document: " + full);
+  EXPECT_EQ(doc.startCell(10).reason(), "cannot write a cell of the RTF document: " + full);
+  EXPECT_EQ(doc.endCell().reason(), "cannot write the end of a cell of the RTF document: " + full);
+  EXPECT_EQ(doc.endRow().reason(), "cannot write the end of a row of the RTF document: " + full);
+  EXPECT_FALSE(doc.writeParagraph("x", true).ok());
+  EXPECT_EQ(doc.closeDocument().reason(), "cannot close the RTF document: " + full);
 
   // Small writes that stay in the buffer fail at the latest when closing.
   RtfDocument small;
-  ASSERT_EQ(small.openDocument(temp.at("full.rtf"), "", ""), RtfResult::Success);
-  EXPECT_EQ(small.writeParagraph("x", false), RtfResult::Success);
-  EXPECT_EQ(small.closeDocument(), RtfResult::CloseFailed);
+  ASSERT_TRUE(small.openDocument(temp.at("full.rtf"), "", "").ok());
+  EXPECT_TRUE(small.writeParagraph("x", false).ok());
+  EXPECT_EQ(small.closeDocument().reason(), "cannot close the RTF document: " + full);
 }
 
 }  // namespace
