@@ -108,27 +108,27 @@ Shown shown(const DbfTable& table, const ColumnChoice& choice) {
 
 TEST(PlanColumns, KeptFieldsStayInTableOrderWithTheirTitles) {
   auto table = customers();
-  const Shown s = shown(*table, {{"NAME", "CITY"}, {"Customer", "CITY"}, false});
+  const Shown s = shown(*table, {{"NAME", "CITY"}, {"Customer", "CITY"}, false, {}});
   EXPECT_EQ(s.fields, (std::vector<int>{0, 1}));
   EXPECT_EQ(s.titles, (Texts{"CITY", "Customer"}));
 }
 
 TEST(PlanColumns, NamesMatchInAnyCaseAndTheFirstEntryGivesTheTitle) {
   auto table = customers();
-  const Shown s = shown(*table, {{"name", "Name", "qty"}, {"First", "Second", "Count"}, false});
+  const Shown s = shown(*table, {{"name", "Name", "qty"}, {"First", "Second", "Count"}, false, {}});
   EXPECT_EQ(s.fields, (std::vector<int>{1, 3}));
   EXPECT_EQ(s.titles, (Texts{"First", "Count"}));
 }
 
 TEST(PlanColumns, UnknownNamesAreIgnoredAndNoMatchLeavesNoColumns) {
   auto table = customers();
-  EXPECT_EQ(shown(*table, {{"NOSUCH", "QTY"}, {"NOSUCH", "QTY"}, false}).fields, (std::vector<int>{3}));
-  EXPECT_TRUE(planColumns(*table, {{"NOSUCH", " NAME"}, {"NOSUCH", " NAME"}, false}).empty());
+  EXPECT_EQ(shown(*table, {{"NOSUCH", "QTY"}, {"NOSUCH", "QTY"}, false, {}}).fields, (std::vector<int>{3}));
+  EXPECT_TRUE(planColumns(*table, {{"NOSUCH", " NAME"}, {"NOSUCH", " NAME"}, false, {}}).empty());
 }
 
 TEST(PlanColumns, ExcludeLeavesOutTheNamedFieldsAndKeepsEveryTitle) {
   auto table = customers();
-  const Shown s = shown(*table, {{"memo1", "MEMO2", "NOSUCH"}, {"X", "Y", "Z"}, true});
+  const Shown s = shown(*table, {{"memo1", "MEMO2", "NOSUCH"}, {"X", "Y", "Z"}, true, {}});
   EXPECT_EQ(s.fields, (std::vector<int>{0, 1, 3}));
   EXPECT_EQ(s.titles, (Texts{"CITY", "NAME", "QTY"}));
 }
@@ -136,7 +136,7 @@ TEST(PlanColumns, ExcludeLeavesOutTheNamedFieldsAndKeepsEveryTitle) {
 TEST(PlanColumns, AnEmptyListKeepsEveryFieldButTheNullFlags) {
   for (bool exclude : {false, true}) {
     auto table = customers();
-    EXPECT_EQ(shown(*table, {{}, {}, exclude}).titles, (Texts{"CITY", "NAME", "MEMO1", "QTY", "MEMO2"}));
+    EXPECT_EQ(shown(*table, {{}, {}, exclude, {}}).titles, (Texts{"CITY", "NAME", "MEMO1", "QTY", "MEMO2"}));
   }
   auto flagged = test::TableBuilder(0x30).field("NAME", 'C', 10).field("_NullFlags", '0', 1).open();
   EXPECT_EQ(shown(*flagged, {}).titles, (Texts{"NAME"}));

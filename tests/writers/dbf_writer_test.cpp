@@ -210,7 +210,7 @@ TEST(DbfOutputMemo, UnexportedMemoStillMakesTheMemoVersionAndAMemoFile) {
   const auto table = TableBuilder(0x83).field("NAME", 'C', 3).field("NOTE", 'M', 10).record({"a", "          "}).open({});
   const std::string out = folder.at("out.dbf");
   ConversionOptions o = optionsFor(OutputFormat::DBase3, out);
-  o.columns = {{"NOTE"}, {"NOTE"}, /*exclude=*/true};
+  o.columns = {{"NOTE"}, {"NOTE"}, /*exclude=*/true, {}};
   ASSERT_TRUE(convert(*table, o).ok);
   const auto dbf = fileBytes(out);
   EXPECT_EQ(dbf[0], 0x83);
@@ -385,7 +385,7 @@ TEST(PrgOutput, ScriptListsExportedFieldsAndAlignsShortTitlesOnly) {
   auto table = openPath(source);
   const std::string out = folder.at("out.prg");
   ConversionOptions o = optionsFor(OutputFormat::Prg, out);
-  o.columns = {{"NAME", "PRICE"}, {"NAME", std::string(33, 'T')}};
+  o.columns = {{"NAME", "PRICE"}, {"NAME", std::string(33, 'T')}, false, {}};
   ASSERT_TRUE(convert(*table, o).ok);
   const auto prg = fileBytes(out);
   EXPECT_EQ(text(prg, 0, prg.size()), " DBCREATE (\"clients.dbf\", {;\r\n"

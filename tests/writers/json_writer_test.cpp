@@ -31,7 +31,7 @@ TEST(JsonWriter, DoubleByteCharactersAreNotTakenForEscapes) {
 TEST(JsonWriter, TitlesAreEscaped) {
   auto table = TableBuilder(0x03).field("A", 'C', 1).field("B", 'C', 1).record({"x", "y"}).open();
   ConversionOptions o = jsonOptions(1252, false);
-  o.columns = {{"A", "B"}, {"say \"a\\b\"\t\xE9", "B"}};
+  o.columns = {{"A", "B"}, {"say \"a\\b\"\t\xE9", "B"}, false, {}};
   EXPECT_EQ(convertedBytes(*table, o, "out.json"),
             "[{\"say \\\"a\\\\b\\\"\\t\\u00e9\":\"x\",\"B\":\"y\"}]");
 }

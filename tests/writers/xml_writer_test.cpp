@@ -40,7 +40,7 @@ TEST(XmlElementName, KeepsNamesAndMendsWhatNoNameMayHold) {
 TEST(XmlWriter, TitlesThatAreNoNamesGiveMendedElementsAndEscapedFieldNames) {
   auto table = TableBuilder(0x03).field("A", 'C', 3).record({"x"}).open();
   ConversionOptions o;
-  o.columns = {{"A"}, {"1 \"q\"&\xFC"}};
+  o.columns = {{"A"}, {"1 \"q\"&\xFC"}, false, {}};
   o.outputFormat = OutputFormat::Xml;
   const std::string xml = convertedBytes(*table, o, "out.xml");
   EXPECT_TRUE(contains(xml, "<Field_Name>1 &quot;q&quot;&amp;\xC3\xBC</Field_Name>")) << xml;
