@@ -140,7 +140,10 @@ void parseInlineConditions(std::string_view items, std::vector<ConditionPair>& p
 
 bool readFieldConditions(const std::string& path, std::vector<ConditionPair>& pairs, std::string& error) {
   std::vector<std::string> lines;
-  if (!readTextLines(path, lines, error)) return false;
+  if (const Result read = readTextLines(path, lines); !read) {
+    error = read.reason();
+    return false;
+  }
   for (const std::string& line : lines) addPair(line, pairs, true);
   return true;
 }
