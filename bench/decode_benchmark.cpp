@@ -38,9 +38,8 @@ std::vector<WalkTotals> walkTotals;
 
 void walkAndDecode(benchmark::State& state, const std::string& path, size_t totalsIndex) {
   tabrix::DbfTable table;
-  std::string error;
-  if (!table.open(path, tabrix::TableOpenOptions{}, error)) {
-    state.SkipWithError(error.c_str());
+  if (const tabrix::Result opened = table.open(path, tabrix::TableOpenOptions{}); !opened) {
+    state.SkipWithError(opened.reason().c_str());
     return;
   }
   size_t capacity = 0;

@@ -67,7 +67,9 @@ tabrix::ConversionOptions optionsFor(const JobCase& c) {
 }
 
 bool openTable(const std::string& path, tabrix::DbfTable& table, std::string& error) {
-  return table.open(path, tabrix::TableOpenOptions{}, error);
+  const tabrix::Result opened = table.open(path, tabrix::TableOpenOptions{});
+  error = opened.reason();
+  return opened.ok();
 }
 
 void convertTable(benchmark::State& state, size_t caseIndex) {

@@ -1,15 +1,14 @@
 // Entry point: usage and version, the uninstall page, command files, and the
 // command line. Without arguments the wizard would open; this build has none.
-#include <unistd.h>
-
 #include <fmt/format.h>
 
 #include <clocale>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/command_line.h"
+#include "convert/output_formats.h"
+#include "platform/desktop.h"
 #include "platform/locale_info.h"
 
 namespace {
@@ -24,23 +23,9 @@ void printUsage(std::FILE* out) {
              "       tabrix \"PATTERN*.dbf\" FOLDER /TOext [/recurse]    one output per table\n"
              "       tabrix /LIST:FILE FOLDER /TOext                    the tables named in FILE\n"
              "       tabrix @COMMANDFILE                                the command line in a file\n"
-             "Outputs by extension: .txt .csv .tsv .sdf .dbf .prg .sql .htm .xml .json .rtf, .xls/.xlsx with /ASXML.\n"
+             "{}\n"
              "Switches are described in docs/command-line.md.\n",
-             kVersionText);
-}
-
-// Opens the uninstall notes with the desktop's viewer; a failure is silent.
-void openUninstallPage(const char* program) {
-  char self[4096];
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  std::string folder = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string(program);
-  folder = folder.substr(0, folder.rfind('/') + 1);
-  const std::string page = folder + "docs/uninstall.md";
-  if (::fork() == 0) {
-    ::setsid();
-    ::execlp("xdg-open", "xdg-open", page.c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
+             kVersionText, tabrix::outputFormatsUsage());
 }
 
 }  // namespace
@@ -61,15 +46,14 @@ int main(int argc, char** argv) {
     return tabrix::kExitNothingToDo;
   }
   if (words.size() == 1 && words[0] == "/uninstall") {
-    openUninstallPage(argv[0]);
+    tabrix::openWithViewer(tabrix::programFolder(argv[0]) + "docs/uninstall.md");
     return 0;
   }
   if (words.size() == 1 && words[0][0] == '@') {
     const std::string file = words[0].substr(1);
     words.clear();
-    std::string error;
-    if (!tabrix::readCommandFile(file, words, error)) {
-      fmt::print(stderr, "{}:{}\n", file, error);
+    if (const tabrix::Result read = tabrix::readCommandFile(file, words); !read) {
+      fmt::print(stderr, "{}:{}\n", file, read.reason());
       return tabrix::kExitNothingToDo;
     }
   }

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/file.h"
+#include "util/ascii.h"
 
 namespace tabrix {
 
@@ -15,9 +16,7 @@ namespace {
 
 // ASCII only: names and placeholders are bytes of any code page, whose upper
 // halves must not be folded by the current locale.
-char foldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool equalIgnoringCase(char a, char b) { return foldAscii(a) == foldAscii(b); }
+bool equalIgnoringCase(char a, char b) { return asciiLower(a) == asciiLower(b); }
 
 size_t findIgnoringCase(std::string_view text, std::string_view search, size_t from = 0) {
   if (from > text.size()) return std::string_view::npos;
@@ -99,14 +98,14 @@ std::string expandTimePlaceholders(const std::string& path, const std::tm& now) 
                             fmt::sprintf("%02d%02d%02d", now.tm_hour, now.tm_min, now.tm_sec), values);
 }
 
-bool readSourceList(const std::string& listFile, std::vector<std::string>& sources, std::string& error) {
+Result readSourceList(const std::string& listFile, std::vector<std::string>& sources) {
   std::vector<std::string> lines;
-  if (!readTextLines(listFile, lines, error)) return false;
+  if (Result read = readTextLines(listFile, lines); !read) return read;
   for (std::string& line : lines) {
     line.erase(line.find_last_not_of(' ') + 1);
     if (findIgnoringCase(line, ".dbf") != std::string::npos) sources.push_back(line);
   }
-  return true;
+  return {};
 }
 
 bool matchesWildcard(std::string_view name, std::string_view pattern) {

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/result.h"
+
 namespace tabrix {
 
 // Replaces every occurrence of search (found without regard to ASCII case) by
@@ -22,9 +24,9 @@ std::string expandDatePlaceholders(const std::string& path, const std::tm& now);
 std::string expandTimePlaceholders(const std::string& path, const std::tm& now);
 
 // Appends the table paths of a list file (lines holding ".dbf" in any case,
-// trailing spaces removed, CR LF or LF lines). False, with the system's text in
-// error, when it cannot be read.
-bool readSourceList(const std::string& listFile, std::vector<std::string>& sources, std::string& error);
+// trailing spaces removed, CR LF or LF lines). A failure carries the system's
+// text when it cannot be read.
+Result readSourceList(const std::string& listFile, std::vector<std::string>& sources);
 
 // Whether name matches a pattern of '*' and '?' without regard to case.
 bool matchesWildcard(std::string_view name, std::string_view pattern);

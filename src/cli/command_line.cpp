@@ -3,15 +3,10 @@
 // the output names, and runs one conversion per source.
 #include "cli/command_line.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -23,10 +18,12 @@
 #include "convert/job_log.h"
 #include "dbf/dbf_table.h"
 #include "platform/file.h"
+#include "platform/local_time.h"
 #include "platform/path_lookup.h"
 #include "select/column_plan.h"
 #include "select/field_condition.h"
 #include "select/record_sort.h"
+#include "util/ascii.h"
 
 namespace tabrix {
 
@@ -37,19 +34,17 @@ constexpr const char* kBanner = "Tabrix v7.82\r\n";
 bool containsIgnoringCase(const std::string& s, std::string_view part) {
   if (part.size() > s.size()) return false;
   for (size_t i = 0; i + part.size() <= s.size(); ++i)
-    if (::strncasecmp(s.data() + i, part.data(), part.size()) == 0) return true;
+    if (equalsIgnoringCase(std::string_view(s).substr(i, part.size()), part)) return true;
   return false;
 }
 
 std::string lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (char& c : s) c = asciiLower(c);
   return s;
 }
 
 std::string upper(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  for (char& c : s) c = asciiUpper(c);
   return s;
 }
 
@@ -60,9 +55,11 @@ std::string trimmed(std::string s) {
   return s.substr(i);
 }
 
-bool isDirectory(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+bool isDirectory(const std::string& path) { return pathKind(path) == PathKind::Directory; }
+
+bool isFileOrDevice(const std::string& path) {
+  const PathKind kind = pathKind(path);
+  return kind == PathKind::Regular || kind == PathKind::Other;
 }
 
 // The folder part of a path, empty when it names none.
@@ -90,8 +87,8 @@ class MemoSiblings {
  private:
   // As findIgnoringCase: the exact name when it exists, else the first match by byte order.
   std::string find(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? std::string() : path;
+    if (const PathKind kind = pathKind(path); kind != PathKind::Missing)
+      return kind == PathKind::Directory ? std::string() : path;
     const size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     auto listed = folders_.find(folder);
@@ -99,7 +96,7 @@ class MemoSiblings {
     const auto match = listed->second.find(lower(path.substr(folder.size())));
     if (match == listed->second.end()) return {};
     const std::string found = folder + match->second;
-    return ::stat(found.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) ? found : std::string();
+    return isFileOrDevice(found) ? found : std::string();
   }
 
   static std::map<std::string, std::string> list(const std::string& folder) {
@@ -253,9 +250,7 @@ void Run::readGeneralSwitches() {
 // "/recurse"), the list file's tables, or the one table named. The
 // placeholders of the source and the output are expanded here, once a run.
 void Run::collectSources() {
-  std::tm now{};
-  const std::time_t t = std::time(nullptr);
-  localtime_r(&t, &now);
+  const std::tm now = localTimeNow();
   sourceArgument_ = expandTimePlaceholders(expandDatePlaceholders(sourceArgument_, now), now);
   args_.output = expandTimePlaceholders(expandDatePlaceholders(args_.output, now), now);
   wildcard_ = sourceArgument_.find_first_of("*?") != std::string::npos && !fromList_;
@@ -291,8 +286,8 @@ bool Run::openLog() {
                clash.sourceFile, clash.source);
     return false;
   }
-  if (!log_.open(path, sw_.has("/logappend"))) {
-    fmt::print(io_.err, "{}:{}\n", path, std::strerror(errno));
+  if (const Result opened = log_.open(path, sw_.has("/logappend")); !opened) {
+    fmt::print(io_.err, "{}:{}\n", path, opened.reason());
     return true;
   }
   log_.write(kBanner);
@@ -312,17 +307,18 @@ bool Run::resolveOutput() {
   const bool manySources = wildcard_ || args_.sources.size() >= 2;
   folderForm_ = fromList_ || (manySources && sw_.has("/TO"));
   if (!folderForm_) {
-    // The name stays whole ("o.backup"); up to four letters choose the format.
+    // The name stays whole ("o.backup"); no more letters than the longest
+    // extension has choose the format.
     const size_t nameStart = args_.output.rfind('/') == std::string::npos ? 0 : args_.output.rfind('/') + 1;
     const size_t dot = args_.output.rfind('.');
     if (dot != std::string::npos && dot >= nameStart && dot + 1 < args_.output.size()) {
-      extension_ = args_.output.substr(dot + 1, 4);
+      extension_ = args_.output.substr(dot + 1, longestExtensionLength());
       if (lower(extension_) == "html") extension_ = "htm";
     }
     if (manySources) o_.appendToOutput = true;
   } else {
     if (auto v = sw_.value("/TO")) {
-      std::string ext = v->substr(0, 4);
+      std::string ext = v->substr(0, longestExtensionLength());
       while (!ext.empty() && ext.back() == ' ') ext.pop_back();
       extension_ = lower(ext);
     }
@@ -334,8 +330,7 @@ bool Run::resolveOutput() {
     error("Not valid output format\r\n");
     return false;
   }
-  OutputFormat format;
-  if (outputFormatForExtension(extension_, format)) o_.outputFormat = format;
+  if (const auto format = outputFormatForExtension(extension_)) o_.outputFormat = *format;
   savedFormat_ = o_.outputFormat;
   return true;
 }
@@ -393,8 +388,7 @@ void Run::readRemainingSwitches() {
   if (sw_.has("/DESC")) o_.sortAscending = false;
   if (sw_.has("/OEM") || sw_.has("/TOOEM")) o_.sourceIsOem = true;
   if (sw_.has("/SKIPD")) o_.skipDeleted = true;
-  // Deleted records are left out by default for every recognised format.
-  if (static_cast<int>(o_.outputFormat) > 3) o_.skipDeleted = true;
+  if (outputFormatRow(o_.outputFormat).skipsDeleted) o_.skipDeleted = true;
   if (sw_.has("/EXPORTALL")) o_.skipDeleted = false;
   if (sw_.has("/ONLYDELETED")) {
     o_.onlyDeleted = true;
@@ -494,18 +488,16 @@ void Run::convertOne(const std::string& source) {
 // was reported about it. False when it was not converted completely.
 bool Run::convertTable(const std::string& source, bool& warned) {
   // A pipe or a device would block the read or never end.
-  struct stat st {};
-  if (::stat(source.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+  if (const PathKind kind = pathKind(source); kind != PathKind::Missing && kind != PathKind::Regular) {
     error(fmt::format("{}:not a regular file\r\n", source));
     return false;
   }
   DbfTable table;
-  std::string reason;
   TableOpenOptions open;
   open.sourceIsOem = o_.sourceIsOem;
   open.sourceIsAnsi = o_.sourceIsAnsi;
-  if (!table.open(source, open, reason)) {
-    error(fmt::format("{}:{}\r\n", source, reason));
+  if (const Result opened = table.open(source, open); !opened) {
+    error(fmt::format("{}:{}\r\n", source, opened.reason()));
     return false;
   }
   if (!checkSelection(table, source, warned)) return false;
@@ -528,7 +520,7 @@ bool Run::convertTable(const std::string& source, bool& warned) {
 bool Run::checkSelection(DbfTable& table, const std::string& source, bool& warned) {
   auto fieldNamed = [&](const std::string& name) {
     for (int i = 0; i < table.fieldCount(); ++i)
-      if (::strcasecmp(table.field(i).name.c_str(), name.c_str()) == 0) return true;
+      if (equalsIgnoringCase(table.field(i).name, name)) return true;
     return false;
   };
   bool convert = true;
@@ -560,12 +552,13 @@ bool Run::checkSelection(DbfTable& table, const std::string& source, bool& warne
 
 // The table first: should its memo file then stay behind, no data is lost.
 void Run::removeSource(const std::string& source, const std::string& memoPath) {
-  if (::unlink(source.c_str()) != 0) {
-    error(fmt::format("{}:{}\r\n", source, std::strerror(errno)));
+  if (const Result removed = removeFile(source); !removed) {
+    error(fmt::format("{}:{}\r\n", source, removed.reason()));
     return;
   }
-  if (!memoPath.empty() && ::unlink(memoPath.c_str()) != 0 && errno != ENOENT)
-    error(fmt::format("{}:{}\r\n", memoPath, std::strerror(errno)));
+  // A memo file already gone is no failure.
+  if (memoPath.empty() || pathKind(memoPath) == PathKind::Missing) return;
+  if (const Result removed = removeFile(memoPath); !removed) error(fmt::format("{}:{}\r\n", memoPath, removed.reason()));
 }
 
 int Run::finish(int code) {
@@ -586,8 +579,7 @@ int Run::execute() {
   readGeneralSwitches();
   if (auto list = sw_.value("/LIST:")) {
     fromList_ = true;
-    std::string reason;
-    if (!readSourceList(*list, sources_, reason)) fmt::print(io_.err, "{}:{}\n", *list, reason);
+    if (const Result read = readSourceList(*list, sources_); !read) fmt::print(io_.err, "{}:{}\n", *list, read.reason());
   }
   collectSources();
   if (!openLog()) return finish(kExitFailed);
@@ -628,9 +620,9 @@ int runCommandLine(const std::vector<std::string>& words, ConversionOptions& opt
   return run.execute();
 }
 
-bool readCommandFile(const std::string& path, std::vector<std::string>& words, std::string& error) {
+Result readCommandFile(const std::string& path, std::vector<std::string>& words) {
   std::vector<std::string> lines;
-  if (!readTextLines(path, lines, error)) return false;
+  if (Result read = readTextLines(path, lines); !read) return read;
   std::string line = lines.empty() ? std::string() : lines[0];
   if (line.size() > 2047) line.resize(2047);
   std::string word;
@@ -649,7 +641,7 @@ bool readCommandFile(const std::string& path, std::vector<std::string>& words, s
     }
   }
   if (inWord) words.push_back(word);
-  return true;
+  return {};
 }
 
 }  // namespace tabrix

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "convert/conversion_options.h"
+#include "util/result.h"
 
 namespace tabrix {
 
@@ -27,8 +28,8 @@ int runCommandLine(const std::vector<std::string>& words, ConversionOptions& opt
                    ConsoleStreams streams = {});
 
 // The words of a command file's first line: blanks separate, double quotes
-// group and are removed. False, with the system's text in error, when the
-// file cannot be read.
-bool readCommandFile(const std::string& path, std::vector<std::string>& words, std::string& error);
+// group and are removed. A failure carries the system's text when the file
+// cannot be read.
+Result readCommandFile(const std::string& path, std::vector<std::string>& words);
 
 }  // namespace tabrix

@@ -1,7 +1,5 @@
 #include "cli/command_words.h"
 
-#include <strings.h>
-
 #include "cli/switch_words.h"
 
 namespace tabrix {
@@ -13,10 +11,8 @@ namespace {
 // whole ("/tm" but not "/tmp").
 bool switchBeforeSlash(std::string_view head) {
   for (const KnownSwitch& s : knownSwitches()) {
-    if (head.size() < s.text.size()) continue;
-    const bool begins = s.letterCase == Case::Match ? head.compare(0, s.text.size(), s.text) == 0
-                                                    : ::strncasecmp(head.data(), s.text.data(), s.text.size()) == 0;
-    if (begins && (s.value != SwitchValue::None || head.size() == s.text.size())) return true;
+    if (beginsWith(head, s.text, s.letterCase) && (s.value != SwitchValue::None || head.size() == s.text.size()))
+      return true;
   }
   return false;
 }
@@ -34,7 +30,7 @@ bool isSwitchWord(const std::string& word, FolderExists folderExists) {
 CommandWords splitCommandWords(const std::vector<std::string>& words, FolderExists folderExists) {
   CommandWords split;
   size_t used = 0;
-  if (!words.empty() && ::strncasecmp(words[0].c_str(), "/LIST:", 6) == 0) {
+  if (!words.empty() && beginsWith(words[0], "/LIST:", Case::Ignore)) {
     split.sources.push_back(words[0]);
     split.switchWords.push_back(words[0]);
     used = 1;

@@ -1,10 +1,10 @@
 #include "cli/switch_words.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cassert>
 #include <array>
+
+#include "util/ascii.h"
 
 namespace tabrix {
 
@@ -35,14 +35,6 @@ constexpr KnownSwitch kKnownSwitches[] = {
     {"/DBASE3"}, {"/DBASE4"}, {"/VFP"}, {"/dbase7"},
 };
 
-bool beginsWith(std::string_view word, std::string_view text, Case c) {
-  if (word.size() < text.size()) return false;
-  return c == Case::Match ? word.compare(0, text.size(), text) == 0
-                          : ::strncasecmp(word.data(), text.data(), text.size()) == 0;
-}
-
-char foldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // Optimal string alignment distance, letter case ignored: a swap of two
 // neighbours ("/HRD" for "/HDR") counts as one edit.
 size_t editDistance(std::string_view a, std::string_view b) {
@@ -51,9 +43,9 @@ size_t editDistance(std::string_view a, std::string_view b) {
   for (size_t i = 1; i <= a.size(); ++i) {
     current[0] = i;
     for (size_t j = 1; j <= b.size(); ++j) {
-      const bool same = foldAscii(a[i - 1]) == foldAscii(b[j - 1]);
+      const bool same = asciiLower(a[i - 1]) == asciiLower(b[j - 1]);
       current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + (same ? 0 : 1)});
-      if (i > 1 && j > 1 && foldAscii(a[i - 1]) == foldAscii(b[j - 2]) && foldAscii(a[i - 2]) == foldAscii(b[j - 1]))
+      if (i > 1 && j > 1 && asciiLower(a[i - 1]) == asciiLower(b[j - 2]) && asciiLower(a[i - 2]) == asciiLower(b[j - 1]))
         current[j] = std::min(current[j], before[j - 2] + 1);
     }
     before.swap(previous);
@@ -73,6 +65,12 @@ std::string_view namePart(std::string_view word, const KnownSwitch& candidate) {
 }
 
 }  // namespace
+
+bool beginsWith(std::string_view word, std::string_view text, Case c) {
+  if (word.size() < text.size()) return false;
+  return c == Case::Match ? word.compare(0, text.size(), text) == 0
+                          : equalsIgnoringCase(word.substr(0, text.size()), text);
+}
 
 const std::string* SwitchWords::find(std::string_view text, Case c) const {
   // A switch read here but missing from the known table would be reported as

@@ -39,6 +39,9 @@ struct KnownSwitch {
 // Every switch the command line reads.
 std::span<const KnownSwitch> knownSwitches();
 
+// Whether word begins with text, in the letter case c asks for.
+bool beginsWith(std::string_view word, std::string_view text, Case c);
+
 // Whether word begins with a known switch (in that switch's letter case).
 bool isKnownSwitch(std::string_view word);
 

@@ -5,23 +5,13 @@
 // a failed job leaves no part of an output behind.
 #include "convert/conversion.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <fmt/format.h>
 
 #include "convert/job_log.h"
+#include "convert/output_formats.h"
 #include "convert/record_writer.h"
-#include "writers/dbf_writer.h"
-#include "writers/html_writer.h"
-#include "writers/json_writer.h"
-#include "writers/prg_writer.h"
-#include "writers/rtf_writer.h"
-#include "writers/spreadsheet_xml_writer.h"
-#include "writers/sql_writer.h"
-#include "writers/delimited_writer.h"
-#include "writers/sdf_writer.h"
-#include "writers/xml_writer.h"
+#include "platform/file.h"
+#include "platform/local_time.h"
 #include "platform/path_lookup.h"
 #include "select/field_condition.h"
 #include "select/record_sort.h"
@@ -31,30 +21,6 @@ namespace tabrix {
 namespace {
 
 constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
-
-bool familyWritesByteOrderMark(OutputFamily family) {
-  return family == OutputFamily::Text || family == OutputFamily::Xml || family == OutputFamily::Csv ||
-         family == OutputFamily::Sql || family == OutputFamily::Tsv;
-}
-
-std::unique_ptr<RecordWriter> makeWriter(JobContext& job) {
-  switch (job.family) {
-    case OutputFamily::Text:
-    case OutputFamily::Csv:
-    case OutputFamily::Tsv: return makeDelimitedWriter(job);
-    case OutputFamily::Sdf: return makeSdfWriter(job);
-    case OutputFamily::Sql: return makeSqlWriter(job);
-    case OutputFamily::Html: return makeHtmlWriter(job);
-    case OutputFamily::Xml: return makeXmlWriter(job);
-    case OutputFamily::Json: return makeJsonWriter(job);
-    case OutputFamily::Dbf: return makeDbfWriter(job);
-    case OutputFamily::Prg: return makePrgWriter(job);
-    case OutputFamily::Rtf: return makeRtfWriter(job);
-    case OutputFamily::Xls:
-    case OutputFamily::Xlsx: return job.options.excelAsXml ? makeSpreadsheetXmlWriter(job) : nullptr;
-  }
-  return nullptr;
-}
 
 // The XML spreadsheet is no package: asked for in place of an .xlsx workbook,
 // it is written with the extension ".xml", which spreadsheet programs open,
@@ -90,9 +56,7 @@ void warn(const ConversionOptions& o, const std::string& path, ConversionResult&
 }
 
 void setToday(FilterSettings& settings) {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  const std::tm local = localTimeNow();
   settings.todayDay = local.tm_mday;
   settings.todayMonth = local.tm_mon + 1;
   settings.todayYear = local.tm_year + 1900;
@@ -121,10 +85,7 @@ std::vector<std::string> protectedFiles(const ConversionOptions& o, DbfTable& ta
 }
 
 void keepSourceDate(const DbfTable& table, const std::string& path) {
-  timespec source{};
-  if (!table.modificationTime(source)) return;
-  const timespec times[2] = {source, source};
-  ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+  if (timespec source{}; table.modificationTime(source)) setModificationTime(path, source);
 }
 
 }  // namespace
@@ -134,7 +95,8 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   // Declared first, so the files are closed before a failed job discards them.
   StagedFiles files(protectedFiles(o, table));
   OutputFile out(&files);
-  JobContext job{o, {}, table, out, files, familyOf(o.outputFormat), {}, o.delimiter, false, {}, {}, 0, false, 0, {}};
+  const OutputFormatRow& format = outputFormatRow(o.outputFormat);
+  JobContext job{o, {}, table, out, files, format.family, {}, o.delimiter, false, {}, {}, 0, false, 0, {}};
   job.outputPath = outputPathFor(o, job.family);
   job.utf8 = o.utf8 || job.family == OutputFamily::Xml;
   job.plan = planColumns(table, o.columns);
@@ -151,11 +113,10 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   const std::string& path = job.outputPath;
   table.resetLostMemos();
   // Refused before a writer looks at an existing output; the files it opens are checked again as staged.
-  if (std::string reason; files.refused(path, reason)) return fail(o, path, result, reason);
+  if (const Result allowed = files.allows(path); !allowed) return fail(o, path, result, allowed.reason());
+  const WriterFactory makeWriter = o.excelAsXml && format.asXmlWriter ? format.asXmlWriter : format.writer;
+  if (!makeWriter) return fail(o, path, result, fmt::format("{} output is not available yet", format.displayName));
   std::unique_ptr<RecordWriter> writer = makeWriter(job);
-  if (!writer)
-    return fail(o, path, result,
-                fmt::format("{} output is not available yet", outputFormatInfo(o.outputFormat).displayName));
 
   bool appending = false;
   if (writer->opensOutput()) {
@@ -171,14 +132,13 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   // part of the first statement, so PostgreSQL and Ansi scripts go without.
   const bool psqlScript = job.family == OutputFamily::Sql &&
                           (o.sqlDialect == SqlDialect::PostgreSql || o.sqlDialect == SqlDialect::Ansi);
-  if (job.utf8 && familyWritesByteOrderMark(job.family) && !appending && !psqlScript) out.write(kUtf8Mark);
+  if (job.utf8 && format.byteOrderMark && !appending && !psqlScript) out.write(kUtf8Mark);
   writer->header();
   // A script that only creates the table ends after its header: no records, no "saved" line.
   if (job.family == OutputFamily::Sql && o.createOnly) {
     if (const Result closed = writer->close(); !closed) return fail(o, path, result, closed.reason());
-    std::string reason;
     if (!out.close()) return fail(o, path, result, out.errorText());
-    if (!files.commit(reason)) return fail(o, path, result, reason);
+    if (const Result committed = files.commit(); !committed) return fail(o, path, result, committed.reason());
     result.ok = true;
     return result;
   }
@@ -235,9 +195,8 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
     out.close();
     return fail(o, path, result, closed.reason());
   }
-  std::string reason;
   if (!out.close()) return fail(o, path, result, out.errorText());
-  if (!files.commit(reason)) return fail(o, path, result, reason);
+  if (const Result committed = files.commit(); !committed) return fail(o, path, result, committed.reason());
   if (o.keepFileDate && job.family != OutputFamily::Rtf) keepSourceDate(table, path);
   logLine(o, fmt::format("{} saved {} records\r\n", formatLogTimeNow(o.dateOrder, o.dateSeparator), result.recordsWritten));
   if (!job.warning.empty()) warn(o, path, result, job.warning);

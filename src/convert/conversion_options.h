@@ -5,32 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "convert/output_formats.h"
 #include "select/column_plan.h"
 #include "select/field_condition.h"
 
 namespace tabrix {
 
-// Output formats by their index 1-16, in the order extensions are matched.
-enum class OutputFormat : int {
-  DBase3 = 1, DBase4, VisualFoxPro, DBase7, Text, Html, Prg, Xml, Xls, Xlsx, Csv, Sql, Rtf, Sdf, Tsv, Json
-};
-
-// The writer families; the four DBF formats form one.
-enum class OutputFamily : int { Dbf = 1, Text, Html, Prg, Xml, Xls, Xlsx, Csv, Sql, Rtf, Sdf, Tsv, Json };
-
 enum class SqlDialect : int { Ansi = 0, Oracle = 1, MySql = 2, MsSql = 3, PostgreSql = 4 };
-
-struct OutputFormatInfo {
-  const char* extension;    // with its dot
-  const char* displayName;  // the wizard's "Export to" list
-  const char* filterText;   // the save dialog's filter
-};
-
-OutputFormatInfo outputFormatInfo(OutputFormat format);
-OutputFamily familyOf(OutputFormat format);
-// The format whose extension matches ext (no dot, any case); the last match
-// wins, so "dbf" gives DBase7. False when nothing matches.
-bool outputFormatForExtension(const std::string& ext, OutputFormat& format);
 
 class JobLog;
 

@@ -3,9 +3,14 @@
 #include <fmt/format.h>
 #include <fmt/printf.h>
 
+#include "platform/local_time.h"
+
 namespace tabrix {
 
-bool JobLog::open(const std::string& path, bool append) { return file_.open(path, append); }
+Result JobLog::open(const std::string& path, bool append) {
+  if (!file_.open(path, append)) return Result::failure(file_.errorText());
+  return {};
+}
 
 void JobLog::write(std::string_view text) {
   file_.write(text);
@@ -33,10 +38,7 @@ std::string formatLogTime(const std::tm& t, char order, char sep) {
 }
 
 std::string formatLogTimeNow(char order, char sep) {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return formatLogTime(local, order, sep);
+  return formatLogTime(localTimeNow(), order, sep);
 }
 
 }  // namespace tabrix

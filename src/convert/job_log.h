@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/output_file.h"
+#include "util/result.h"
 
 namespace tabrix {
 
@@ -14,7 +15,7 @@ class JobLog {
  public:
   explicit JobLog(std::FILE* errors = nullptr) : errors_(errors) {}
   // Creates the log file, or with append adds to its end.
-  bool open(const std::string& path, bool append);
+  Result open(const std::string& path, bool append);
   bool isOpen() const { return file_.isOpen(); }
   // Text as given, into the file only.
   void write(std::string_view text);

@@ -35,27 +35,27 @@ bool looksLikeDescriptor(const uint8_t* d) {
 
 }  // namespace
 
-bool DbfTable::open(const std::string& path, const TableOpenOptions& options, std::string& error) {
+Result DbfTable::open(const std::string& path, const TableOpenOptions& options) {
   close();
   auto file = std::make_unique<File>();
   // Read access only: a source table is never written.
-  if (!file->open(path, FileMode::ReadOnly, error)) return false;
+  if (Result opened = file->open(path, FileMode::ReadOnly); !opened) return opened;
   hasModificationTime_ = file->modificationTime(modificationTime_);
   path_ = path;
-  if (!load(std::move(file), options, error)) return false;
+  if (Result loaded = load(std::move(file), options); !loaded) return loaded;
   // A missing memo file leaves the MemoFile without a file; it names the path
   // the file was looked for at.
   if (looksForMemoFile()) memo_ = MemoFile::openFor(path, header_.version());
-  return true;
+  return {};
 }
 
-bool DbfTable::openFrom(std::unique_ptr<ByteStore> data, std::unique_ptr<ByteStore> memo,
-                        const TableOpenOptions& options, std::string& error) {
+Result DbfTable::openFrom(std::unique_ptr<ByteStore> data, std::unique_ptr<ByteStore> memo,
+                          const TableOpenOptions& options) {
   close();
-  if (!load(std::move(data), options, error)) return false;
+  if (Result loaded = load(std::move(data), options); !loaded) return loaded;
   if (memo && looksForMemoFile())
     memo_ = std::make_unique<MemoFile>(std::move(memo), header_.version(), MemoAccess::Read);
-  return true;
+  return {};
 }
 
 // Some Visual FoxPro writers leave the memo flag clear on tables with memo
@@ -64,30 +64,29 @@ bool DbfTable::looksForMemoFile() const {
   return hasMemoFile(header_.version(), header_.tableFlags()) || (hasMemoFields_ && isVisualFoxPro(header_.version()));
 }
 
-bool DbfTable::load(std::unique_ptr<ByteStore> data, const TableOpenOptions& options, std::string& error) {
+Result DbfTable::load(std::unique_ptr<ByteStore> data, const TableOpenOptions& options) {
   data_ = std::move(data);
   fileSize_ = data_->size();
   sourceIsOem_ = options.sourceIsOem;
 
   if (data_->readAt(0, header_.bytes.data(), kHeaderSize) != kHeaderSize) {
-    error = "the file is too short for a DBF header (" + std::to_string(fileSize_) + " bytes)";
     close();
-    return false;
+    return Result::failure("the file is too short for a DBF header (" + std::to_string(fileSize_) + " bytes)");
   }
-  const bool ok = tabrix::isLevel7(header_.version()) ? readLevel7Descriptors(error) : readDescriptors(error);
-  if (!ok) {
+  if (Result read = tabrix::isLevel7(header_.version()) ? readLevel7Descriptors() : readDescriptors(); !read) {
     // dBase II keeps a layout of its own that no reader here knows.
-    if (header_.version() == 0x02) error += " (version 0x02: a dBase II table, which is not supported)";
+    const bool dBase2 = header_.version() == 0x02;
     close();
-    return false;
+    if (dBase2) return Result::failure(read.reason() + " (version 0x02: a dBase II table, which is not supported)");
+    return read;
   }
 
   // The 0x03 repair: a dBase III table with memo fields is of version 0x83.
   // It is made in memory only; the file stays as it is.
   if (header_.version() == 0x03 && hasMemoFields_) header_.bytes[0] = 0x83;
-  if (!layOutFields(error)) {
+  if (Result laidOut = layOutFields(); !laidOut) {
     close();
-    return false;
+    return laidOut;
   }
 
   const uint64_t headerLength = header_.headerLength();
@@ -109,16 +108,15 @@ bool DbfTable::load(std::unique_ptr<ByteStore> data, const TableOpenOptions& opt
   const size_t perChunk = static_cast<size_t>(
       std::max<uint64_t>(1, std::min<uint64_t>(kChunkBytes / recordLength_, recordCount_)));
   chunk_.resize(perChunk * recordLength_ + kRecordSlack);
-  return true;
+  return {};
 }
 
-bool DbfTable::addField(const FieldDescriptor& descriptor, const std::string& name, std::string& error) {
+Result DbfTable::addField(const FieldDescriptor& descriptor, const std::string& name) {
   const char type = descriptor.type();
-  if (!isKnownTypeLetter(type) && !isNullFlagsName(name.c_str())) {
-    error = "field " + std::to_string(fields_.size() + 1) + " (" + name + ") has the unknown type " +
-            (type >= 0x21 && type < 0x7F ? "'" + std::string(1, type) + "'" : hexByte(static_cast<uint8_t>(type)));
-    return false;
-  }
+  if (!isKnownTypeLetter(type) && !isNullFlagsName(name.c_str()))
+    return Result::failure(
+        "field " + std::to_string(fields_.size() + 1) + " (" + name + ") has the unknown type " +
+        (type >= 0x21 && type < 0x7F ? "'" + std::string(1, type) + "'" : hexByte(static_cast<uint8_t>(type))));
   if (type == 'M') hasMemoFields_ = true;
   descriptors_.push_back(descriptor);
   Field field;
@@ -127,31 +125,26 @@ bool DbfTable::addField(const FieldDescriptor& descriptor, const std::string& na
   field.length = descriptor.length();
   field.decimals = descriptor.type() == 'C' ? 0 : descriptor.decimals();
   fields_.push_back(std::move(field));
-  return true;
+  return {};
 }
 
-bool DbfTable::readDescriptors(std::string& error) {
+Result DbfTable::readDescriptors() {
   const uint16_t headerLength = header_.headerLength();
   const uint8_t version = header_.version();
   uint32_t count = static_cast<uint32_t>(headerLength - kHeaderSize) / kDescriptorSize;
   if (isVisualFoxPro(version) && (header_.tableFlags() & kFlagDatabaseContainer))
     count = static_cast<uint32_t>(headerLength - 296u) / kDescriptorSize;
-  if (headerLength < kHeaderSize || count > kMaxFields) {
-    error = "the header length " + std::to_string(headerLength) + " gives no valid field count";
-    return false;
-  }
+  if (headerLength < kHeaderSize || count > kMaxFields)
+    return Result::failure("the header length " + std::to_string(headerLength) + " gives no valid field count");
   std::vector<uint8_t> raw(count * kDescriptorSize);
   const size_t got = data_->readAt(kHeaderSize, raw.data(), raw.size());
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* d = raw.data() + i * kDescriptorSize;
-    if (i * kDescriptorSize < got && d[0] == kDescriptorTerminator) return true;
-    if ((i + 1) * kDescriptorSize > got) {
-      error = "the field descriptors run past the end of the file";
-      return false;
-    }
+    if (i * kDescriptorSize < got && d[0] == kDescriptorTerminator) return {};
+    if ((i + 1) * kDescriptorSize > got) return Result::failure("the field descriptors run past the end of the file");
     FieldDescriptor descriptor;
     std::memcpy(descriptor.bytes.data(), d, kDescriptorSize);
-    if (!addField(descriptor, nameOf(d, 11), error)) return false;
+    if (Result added = addField(descriptor, nameOf(d, 11)); !added) return added;
   }
   // Some writers leave out the end mark. But when descriptors go on past the
   // header length up to an end mark, the header length cuts into the list
@@ -160,51 +153,45 @@ bool DbfTable::readDescriptors(std::string& error) {
   for (uint32_t n = count; n <= kMaxFields; ++n, at += kDescriptorSize) {
     uint8_t d[kDescriptorSize];
     const size_t read = data_->readAt(at, d, sizeof d);
-    if (read >= 1 && d[0] == kDescriptorTerminator) return checkDescriptorEnd(at + 1, error);
-    if (read < sizeof d || !looksLikeDescriptor(d)) return true;
+    if (read >= 1 && d[0] == kDescriptorTerminator) return checkDescriptorEnd(at + 1);
+    if (read < sizeof d || !looksLikeDescriptor(d)) return {};
   }
-  return true;
+  return {};
 }
 
 // The header length is where the records start: it must not fall inside the
 // field descriptors, which end at byte end.
-bool DbfTable::checkDescriptorEnd(uint64_t end, std::string& error) const {
-  if (header_.headerLength() >= end) return true;
-  error = "the header length " + std::to_string(header_.headerLength()) +
-          " ends inside the field descriptors, which end at byte " + std::to_string(end);
-  return false;
+Result DbfTable::checkDescriptorEnd(uint64_t end) const {
+  if (header_.headerLength() >= end) return {};
+  return Result::failure("the header length " + std::to_string(header_.headerLength()) +
+                         " ends inside the field descriptors, which end at byte " + std::to_string(end));
 }
 
-bool DbfTable::readLevel7Descriptors(std::string& error) {
+Result DbfTable::readLevel7Descriptors() {
   uint64_t at = kHeaderSize + kLevel7ExtensionSize;
   for (;;) {
     uint8_t d[kLevel7DescriptorSize];
     const size_t got = data_->readAt(at, d, sizeof d);
-    if (got >= 1 && d[0] == kDescriptorTerminator) return checkDescriptorEnd(at + 1, error);
-    if (got < sizeof d) {
-      error = "the field descriptors end without their terminator";
-      return false;
-    }
+    if (got >= 1 && d[0] == kDescriptorTerminator) return checkDescriptorEnd(at + 1);
+    if (got < sizeof d) return Result::failure("the field descriptors end without their terminator");
     at += sizeof d;
     if (d[33] == 0) continue;  // fields of length 0 are dropped
-    if (fields_.size() >= kMaxFields) {
-      error = "the table has more than " + std::to_string(kMaxFields) + " fields";
-      return false;
-    }
+    if (fields_.size() >= kMaxFields)
+      return Result::failure("the table has more than " + std::to_string(kMaxFields) + " fields");
     std::string name = nameOf(d, 32);
     FieldDescriptor descriptor;
     std::memcpy(descriptor.bytes.data(), d, std::min<size_t>(name.size(), 10));
     descriptor.bytes[11] = d[32];
     descriptor.bytes[16] = d[33];
     descriptor.bytes[17] = d[34];
-    if (!addField(descriptor, name, error)) return false;
+    if (Result added = addField(descriptor, name); !added) return added;
   }
 }
 
 // Gives each field its offset and settles the record length. A record length
 // shorter than the fields is refused: walked with it, records would overlap and
 // a table would yield many times its rows of shifted bytes.
-bool DbfTable::layOutFields(std::string& error) {
+Result DbfTable::layOutFields() {
   uint32_t sum = 1, sumLowBytes = 1;
   for (const Field& f : fields_) sum += f.length;
   for (const FieldDescriptor& d : descriptors_) sumLowBytes += d.bytes[16];
@@ -215,16 +202,13 @@ bool DbfTable::layOutFields(std::string& error) {
   const uint32_t declared = lowBytesOnly ? sumLowBytes : sum;
   if (recordLength_ == 0) {
     // A record length of 0 is repaired from the fields, when they fit a record.
-    if (declared > UINT16_MAX) {
-      error = "the record length is 0 and the fields declare " + std::to_string(declared) +
-              " bytes, more than the 65535 of a record";
-      return false;
-    }
+    if (declared > UINT16_MAX)
+      return Result::failure("the record length is 0 and the fields declare " + std::to_string(declared) +
+                             " bytes, more than the 65535 of a record");
     recordLength_ = declared;
   } else if (recordLength_ < declared) {
-    error = "the record length " + std::to_string(recordLength_) + " is smaller than the " +
-            std::to_string(declared) + " bytes its fields declare";
-    return false;
+    return Result::failure("the record length " + std::to_string(recordLength_) + " is smaller than the " +
+                           std::to_string(declared) + " bytes its fields declare");
   }
   uint32_t offset = 1;
   for (size_t i = 0; i < fields_.size(); ++i) {
@@ -236,7 +220,7 @@ bool DbfTable::layOutFields(std::string& error) {
     f.offset = static_cast<uint16_t>(offset);
     offset += f.length;
   }
-  return true;
+  return {};
 }
 
 bool DbfTable::loadChunk(uint64_t first) {

@@ -12,6 +12,7 @@
 #include "dbf/field_kinds.h"
 #include "dbf/memo_file.h"
 #include "platform/byte_store.h"
+#include "util/result.h"
 
 namespace tabrix {
 
@@ -36,11 +37,10 @@ class DbfTable {
   DbfTable(const DbfTable&) = delete;
   DbfTable& operator=(const DbfTable&) = delete;
 
-  // Opens the table at path and its memo file. On failure error says why.
-  bool open(const std::string& path, const TableOpenOptions& options, std::string& error);
+  // Opens the table at path and its memo file; a failure says why.
+  Result open(const std::string& path, const TableOpenOptions& options);
   // Opens a table held by a byte store; memo may be null (no memo file).
-  bool openFrom(std::unique_ptr<ByteStore> data, std::unique_ptr<ByteStore> memo,
-                const TableOpenOptions& options, std::string& error);
+  Result openFrom(std::unique_ptr<ByteStore> data, std::unique_ptr<ByteStore> memo, const TableOpenOptions& options);
   void close();
 
   const std::string& path() const { return path_; }
@@ -83,13 +83,13 @@ class DbfTable {
   static constexpr size_t kRecordSlack = 8;
 
  private:
-  bool load(std::unique_ptr<ByteStore> data, const TableOpenOptions& options, std::string& error);
-  bool readDescriptors(std::string& error);
-  bool readLevel7Descriptors(std::string& error);
-  bool addField(const FieldDescriptor& descriptor, const std::string& name, std::string& error);
+  Result load(std::unique_ptr<ByteStore> data, const TableOpenOptions& options);
+  Result readDescriptors();
+  Result readLevel7Descriptors();
+  Result addField(const FieldDescriptor& descriptor, const std::string& name);
   bool looksForMemoFile() const;
-  bool checkDescriptorEnd(uint64_t end, std::string& error) const;
-  bool layOutFields(std::string& error);
+  Result checkDescriptorEnd(uint64_t end) const;
+  Result layOutFields();
   bool loadChunk(uint64_t first);
 
   std::string path_;

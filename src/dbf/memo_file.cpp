@@ -1,13 +1,12 @@
 #include "dbf/memo_file.h"
 
 #include <algorithm>
-#include <strings.h>
-
 #include <cstring>
 
 #include "dbf/dbf_format.h"
 #include "platform/file.h"
 #include "platform/path_lookup.h"
+#include "util/ascii.h"
 
 namespace tabrix {
 
@@ -37,7 +36,7 @@ std::string memoExtensionFor(const std::string& tablePath, uint8_t version) {
   static const char* const kPairs[][2] = {{"dbc", "dct"}, {"scx", "sct"}, {"vcx", "vct"}, {"frx", "frt"},
                                           {"lbx", "lbt"}, {"mnx", "mnt"}, {"pjx", "pjt"}};
   for (const auto& pair : kPairs)
-    if (::strcasecmp(tablePath.c_str() + dot + 1, pair[0]) == 0) return pair[1];
+    if (equalsIgnoringCase(std::string_view(tablePath).substr(dot + 1), pair[0])) return pair[1];
   return standard;
 }
 
@@ -52,8 +51,7 @@ std::unique_ptr<MemoFile> MemoFile::openFor(const std::string& tablePath, uint8_
   // Only read: nothing is ever created or written beside a source table.
   std::string path = siblingWithExtension(tablePath, memoExtensionFor(tablePath, version));
   auto file = std::make_unique<File>();
-  std::string error;
-  if (!file->open(path, FileMode::ReadOnly, error)) file.reset();
+  if (!file->open(path, FileMode::ReadOnly)) file.reset();
   auto memo = std::make_unique<MemoFile>(std::move(file), version, MemoAccess::Read);
   memo->path_ = path;
   return memo;
@@ -61,8 +59,7 @@ std::unique_ptr<MemoFile> MemoFile::openFor(const std::string& tablePath, uint8_
 
 std::unique_ptr<MemoFile> MemoFile::openForWriting(const std::string& memoPath, uint8_t version) {
   auto file = std::make_unique<File>();
-  std::string error;
-  if (!file->open(memoPath, FileMode::ReadWriteCreate, error)) file.reset();
+  if (!file->open(memoPath, FileMode::ReadWriteCreate)) file.reset();
   auto memo = std::make_unique<MemoFile>(std::move(file), version, MemoAccess::Write);
   memo->path_ = memoPath;
   return memo;

@@ -35,7 +35,7 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-bool File::open(const std::string& path, FileMode mode, std::string& error) {
+Result File::open(const std::string& path, FileMode mode) {
   close();
   int flags = O_CLOEXEC;
   switch (mode) {
@@ -48,19 +48,17 @@ bool File::open(const std::string& path, FileMode mode, std::string& error) {
   } while (fd_ < 0 && errno == EINTR);
   if (fd_ < 0) {
     lastError_ = errno;
-    error = systemErrorText(lastError_);
-    return false;
+    return Result::failure(systemErrorText(lastError_));
   }
   struct stat st {};
   if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
     close();
     lastError_ = EISDIR;
-    error = systemErrorText(EISDIR);
-    return false;
+    return Result::failure(systemErrorText(EISDIR));
   }
   writable_ = mode != FileMode::ReadOnly;
   if (mode == FileMode::ReadOnly) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
-  return true;
+  return {};
 }
 
 void File::close() {
@@ -114,14 +112,11 @@ bool File::modificationTime(timespec& out) const {
   return true;
 }
 
-bool copyFileBytes(const std::string& from, const std::string& to, std::string& error) {
+Result copyFileBytes(const std::string& from, const std::string& to) {
   File source;
-  if (!source.open(from, FileMode::ReadOnly, error)) return false;
+  if (Result opened = source.open(from, FileMode::ReadOnly); !opened) return opened;
   OutputFile target;
-  if (!target.open(to, false)) {
-    error = target.errorText();
-    return false;
-  }
+  if (!target.open(to, false)) return Result::failure(target.errorText());
   std::vector<char> chunk(1 << 20);
   for (uint64_t at = 0;;) {
     const size_t n = source.readAt(at, chunk.data(), chunk.size());
@@ -129,26 +124,17 @@ bool copyFileBytes(const std::string& from, const std::string& to, std::string& 
     target.write(chunk.data(), n);
     at += n;
   }
-  if (source.lastError() != 0) {
-    error = systemErrorText(source.lastError());
-    return false;
-  }
-  if (!target.close()) {
-    error = target.errorText();
-    return false;
-  }
-  return true;
+  if (source.lastError() != 0) return Result::failure(systemErrorText(source.lastError()));
+  if (!target.close()) return Result::failure(target.errorText());
+  return {};
 }
 
-bool readTextLines(const std::string& path, std::vector<std::string>& lines, std::string& error) {
+Result readTextLines(const std::string& path, std::vector<std::string>& lines) {
   File file;
-  if (!file.open(path, FileMode::ReadOnly, error)) return false;
+  if (Result opened = file.open(path, FileMode::ReadOnly); !opened) return opened;
   std::string text(static_cast<size_t>(file.size()), '\0');
   text.resize(file.readAt(0, text.data(), text.size()));
-  if (file.lastError() != 0) {
-    error = systemErrorText(file.lastError());
-    return false;
-  }
+  if (file.lastError() != 0) return Result::failure(systemErrorText(file.lastError()));
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
@@ -158,7 +144,24 @@ bool readTextLines(const std::string& path, std::vector<std::string>& lines, std
     lines.emplace_back(text, start, end - start);
     start = next;
   }
-  return true;
+  return {};
+}
+
+PathKind pathKind(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return PathKind::Missing;
+  if (S_ISREG(st.st_mode)) return PathKind::Regular;
+  return S_ISDIR(st.st_mode) ? PathKind::Directory : PathKind::Other;
+}
+
+Result removeFile(const std::string& path) {
+  if (::unlink(path.c_str()) != 0) return Result::failure(systemErrorText(errno));
+  return {};
+}
+
+void setModificationTime(const std::string& path, const timespec& time) {
+  const timespec times[2] = {time, time};
+  ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
 }  // namespace tabrix

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/byte_store.h"
+#include "util/result.h"
 
 namespace tabrix {
 
@@ -19,8 +20,8 @@ class File final : public ByteStore {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  // Opens path; on failure returns false and error holds the system's text.
-  bool open(const std::string& path, FileMode mode, std::string& error);
+  // Opens path; a failure carries the system's text.
+  Result open(const std::string& path, FileMode mode);
   void close();
   bool isOpen() const { return fd_ >= 0; }
   bool writable() const { return writable_; }
@@ -46,11 +47,21 @@ std::string systemErrorText(int errnum);
 bool isSameFile(const std::string& a, const std::string& b);
 
 // Writes the bytes of the file from over the file to, which keeps its
-// permissions (created when missing). False with the system's text.
-bool copyFileBytes(const std::string& from, const std::string& to, std::string& error);
+// permissions (created when missing). A failure carries the system's text.
+Result copyFileBytes(const std::string& from, const std::string& to);
 
-// The lines of a text file (LF or CR LF). False, with the system's text in
-// error, when the file cannot be read (a folder among them).
-bool readTextLines(const std::string& path, std::vector<std::string>& lines, std::string& error);
+// The lines of a text file (LF or CR LF). A failure carries the system's
+// text when the file cannot be read (a folder among them).
+Result readTextLines(const std::string& path, std::vector<std::string>& lines);
+
+enum class PathKind { Missing, Regular, Directory, Other };
+// What path names, links followed.
+PathKind pathKind(const std::string& path);
+
+// Removes the file; a failure carries the system's text.
+Result removeFile(const std::string& path);
+
+// Gives the file at path this last-write (and last-access) time; failures ignored.
+void setModificationTime(const std::string& path, const timespec& time);
 
 }  // namespace tabrix

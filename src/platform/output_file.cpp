@@ -39,9 +39,11 @@ bool OutputFile::open(const std::string& path, bool append) {
   std::string writePath = path;
   if (files_) {
     // Appending keeps the old length only; nothing before it is rewritten.
-    const bool staged = append ? files_->extend(path, 0, UINT64_MAX, writePath, reason_)
-                               : files_->create(path, writePath, reason_);
-    if (!staged) return false;
+    const Result staged = append ? files_->extend(path, 0, UINT64_MAX, writePath) : files_->create(path, writePath);
+    if (!staged) {
+      reason_ = staged.reason();
+      return false;
+    }
   }
   return start(writePath, O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC));
 }
@@ -49,7 +51,12 @@ bool OutputFile::open(const std::string& path, bool append) {
 bool OutputFile::openAt(const std::string& path, uint64_t position, uint64_t headBytes) {
   reset(false);
   std::string writePath = path;
-  if (files_ && !files_->extend(path, headBytes, position, writePath, reason_)) return false;
+  if (files_) {
+    if (const Result staged = files_->extend(path, headBytes, position, writePath); !staged) {
+      reason_ = staged.reason();
+      return false;
+    }
+  }
   if (!start(writePath, O_WRONLY | O_CLOEXEC)) return false;
   const auto at = static_cast<off_t>(position);
   if (::ftruncate(fd_, at) != 0 || ::lseek(fd_, at, SEEK_SET) != at) {

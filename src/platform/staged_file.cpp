@@ -63,7 +63,7 @@ bool readBytes(File& file, uint64_t offset, uint64_t end, std::vector<char>& out
 
 }  // namespace
 
-bool StagedFile::create(const std::string& target, std::string& reason) {
+Result StagedFile::create(const std::string& target) {
   discard();
   target_ = target;
   struct stat st {};
@@ -71,13 +71,11 @@ bool StagedFile::create(const std::string& target, std::string& reason) {
   if (exists && !S_ISREG(st.st_mode)) {
     writePath_ = target;
     state_ = State::Direct;
-    return true;
+    return {};
   }
   // A file the user may not write stays protected, as it would be from a plain rewrite.
-  if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-    reason = systemErrorText(errno);
-    return false;
-  }
+  if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0)
+    return Result::failure(systemErrorText(errno));
   renameTarget_ = resolvedTarget(target);
   const size_t slash = renameTarget_.rfind('/');
   const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
@@ -91,9 +89,9 @@ bool StagedFile::create(const std::string& target, std::string& reason) {
     if (fd < 0 && errno != EEXIST && errno != EINTR) break;
   }
   if (fd < 0) {
-    reason = systemErrorText(errno);
+    const int error = errno;
     writePath_.clear();
-    return false;
+    return Result::failure(systemErrorText(error));
   }
   // The replacement keeps the owner and permissions of the file it replaces,
   // as far as the user may set them; an owner that cannot be set leaves the
@@ -104,36 +102,34 @@ bool StagedFile::create(const std::string& target, std::string& reason) {
   }
   ::close(fd);
   state_ = State::Temporary;
-  return true;
+  return {};
 }
 
-bool StagedFile::extend(const std::string& target, uint64_t headBytes, uint64_t keepFrom, std::string& reason) {
+Result StagedFile::extend(const std::string& target, uint64_t headBytes, uint64_t keepFrom) {
   struct stat st {};
-  if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return create(target, reason);
+  if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return create(target);
   discard();
   File file;
-  if (!file.open(target, FileMode::ReadOnly, reason)) return false;
+  if (Result opened = file.open(target, FileMode::ReadOnly); !opened) return opened;
   const uint64_t size = file.size();
-  if (!readBytes(file, 0, std::min(headBytes, size), head_) || !readBytes(file, std::min(keepFrom, size), size, tail_)) {
-    reason = systemErrorText(file.lastError() ? file.lastError() : EIO);
-    return false;
-  }
+  if (!readBytes(file, 0, std::min(headBytes, size), head_) || !readBytes(file, std::min(keepFrom, size), size, tail_))
+    return Result::failure(systemErrorText(file.lastError() ? file.lastError() : EIO));
   target_ = target;
   writePath_ = target;
   oldSize_ = size;
   tailFrom_ = std::min(keepFrom, size);
   state_ = State::Extended;
-  return true;
+  return {};
 }
 
-bool StagedFile::commit(std::string& reason) {
+Result StagedFile::commit() {
   if (state_ == State::Temporary && ::rename(writePath_.c_str(), renameTarget_.c_str()) != 0) {
-    reason = target_ + ": " + systemErrorText(errno);
+    Result failed = Result::failure(target_ + ": " + systemErrorText(errno));
     discard();
-    return false;
+    return failed;
   }
   state_ = State::Idle;
-  return true;
+  return {};
 }
 
 void StagedFile::discard() {
@@ -142,9 +138,7 @@ void StagedFile::discard() {
   } else if (state_ == State::Extended) {
     // Shrinking and rewriting bytes the file already held need no new room, so this works on a full disk.
     File file;
-    std::string error;
-    if (::truncate(target_.c_str(), static_cast<off_t>(oldSize_)) == 0 &&
-        file.open(target_, FileMode::ReadWrite, error)) {
+    if (::truncate(target_.c_str(), static_cast<off_t>(oldSize_)) == 0 && file.open(target_, FileMode::ReadWrite)) {
       file.writeAt(0, head_.data(), head_.size());
       file.writeAt(tailFrom_, tail_.data(), tail_.size());
     }
@@ -158,49 +152,46 @@ StagedFiles::StagedFiles(const std::vector<std::string>& protectedPaths) {
 }
 
 // One look-up per file staged keeps a job of thousands of pages fast.
-bool StagedFiles::refused(const std::string& target, std::string& reason) const {
+Result StagedFiles::allows(const std::string& target) const {
   const auto id = fileId(target);
-  if (id && protected_.count(*id)) {
-    reason = target + " is a source of this run";
-    return true;
-  }
-  if (stagedPaths_.count(target) || (id && stagedIds_.count(*id))) {
-    reason = target + " is written twice by this job";
-    return true;
-  }
-  return false;
+  if (id && protected_.count(*id)) return Result::failure(target + " is a source of this run");
+  if (stagedPaths_.count(target) || (id && stagedIds_.count(*id)))
+    return Result::failure(target + " is written twice by this job");
+  return {};
 }
 
-bool StagedFiles::staged(std::unique_ptr<StagedFile> file, std::string& writePath) {
+void StagedFiles::keep(std::unique_ptr<StagedFile> file, std::string& writePath) {
   if (const auto id = fileId(file->target())) stagedIds_.insert(*id);
   stagedPaths_.insert(file->target());
   writePath = file->writePath();
   files_.push_back(std::move(file));
-  return true;
 }
 
-bool StagedFiles::create(const std::string& target, std::string& writePath, std::string& reason) {
-  if (refused(target, reason)) return false;
+Result StagedFiles::create(const std::string& target, std::string& writePath) {
+  if (Result allowed = allows(target); !allowed) return allowed;
   auto file = std::make_unique<StagedFile>();
-  return file->create(target, reason) && staged(std::move(file), writePath);
+  if (Result created = file->create(target); !created) return created;
+  keep(std::move(file), writePath);
+  return {};
 }
 
-bool StagedFiles::extend(const std::string& target, uint64_t headBytes, uint64_t keepFrom, std::string& writePath,
-                         std::string& reason) {
-  if (refused(target, reason)) return false;
+Result StagedFiles::extend(const std::string& target, uint64_t headBytes, uint64_t keepFrom, std::string& writePath) {
+  if (Result allowed = allows(target); !allowed) return allowed;
   auto file = std::make_unique<StagedFile>();
-  return file->extend(target, headBytes, keepFrom, reason) && staged(std::move(file), writePath);
+  if (Result extended = file->extend(target, headBytes, keepFrom); !extended) return extended;
+  keep(std::move(file), writePath);
+  return {};
 }
 
-bool StagedFiles::commit(std::string& reason) {
+Result StagedFiles::commit() {
   for (const auto& file : files_) {
-    if (!file->commit(reason)) {
+    if (Result committed = file->commit(); !committed) {
       discard();
-      return false;
+      return committed;
     }
   }
   forget();
-  return true;
+  return {};
 }
 
 void StagedFiles::discard() {

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "util/result.h"
+
 namespace tabrix {
 
 class StagedFile {
@@ -21,21 +23,21 @@ class StagedFile {
   StagedFile(const StagedFile&) = delete;
   StagedFile& operator=(const StagedFile&) = delete;
 
-  // Prepares target to be written anew. False with the system's text when
+  // Prepares target to be written anew. Fails with the system's text when
   // no temporary file can be made beside it.
-  bool create(const std::string& target, std::string& reason);
+  Result create(const std::string& target);
   // Prepares target to be extended in place, keeping its length, its first
   // headBytes bytes and its bytes from keepFrom on for discard(). A missing
   // or empty target is prepared as by create().
-  bool extend(const std::string& target, uint64_t headBytes, uint64_t keepFrom, std::string& reason);
+  Result extend(const std::string& target, uint64_t headBytes, uint64_t keepFrom);
 
   const std::string& target() const { return target_; }
   // The path to open for writing: the temporary file, or the target itself.
   const std::string& writePath() const { return writePath_; }
 
-  // Makes what was written the target. False with the reason when the
+  // Makes what was written the target. Fails with the reason when the
   // rename failed; the temporary file is then removed.
-  bool commit(std::string& reason);
+  Result commit();
   // Removes the temporary file, or puts back an extended target's old length
   // and bytes. Safe to call more than once.
   void discard();
@@ -61,19 +63,18 @@ class StagedFiles {
   explicit StagedFiles(const std::vector<std::string>& protectedPaths = {});
 
   // As StagedFile::create and extend; writePath receives the path to open.
-  bool create(const std::string& target, std::string& writePath, std::string& reason);
-  bool extend(const std::string& target, uint64_t headBytes, uint64_t keepFrom, std::string& writePath,
-              std::string& reason);
-  // Whether target may not be written by this job; the reason names it.
-  bool refused(const std::string& target, std::string& reason) const;
+  Result create(const std::string& target, std::string& writePath);
+  Result extend(const std::string& target, uint64_t headBytes, uint64_t keepFrom, std::string& writePath);
+  // Whether this job may write target; a refusal names it.
+  Result allows(const std::string& target) const;
   // Commits every file in the order staged; stops at the first failure,
   // discarding the rest.
-  bool commit(std::string& reason);
+  Result commit();
   void discard();
 
  private:
   using FileId = std::pair<uint64_t, uint64_t>;  // device and inode: one file under any name
-  bool staged(std::unique_ptr<StagedFile> file, std::string& writePath);
+  void keep(std::unique_ptr<StagedFile> file, std::string& writePath);
   void forget();
 
   std::set<FileId> protected_;

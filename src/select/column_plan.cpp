@@ -47,7 +47,7 @@ void parseColumnItems(std::string_view items, std::vector<std::string>& names, s
 
 Result readColumnsList(const std::string& path, std::vector<std::string>& names, std::vector<std::string>& titles) {
   std::vector<std::string> lines;
-  if (std::string error; !readTextLines(path, lines, error)) return Result::failure(error);
+  if (Result read = readTextLines(path, lines); !read) return read;
   names.insert(names.end(), lines.begin(), lines.end());
   titles.insert(titles.end(), lines.begin(), lines.end());
   return {};

@@ -134,7 +134,7 @@ void parseInlineConditions(std::string_view items, std::vector<ConditionPair>& p
 
 Result readFieldConditions(const std::string& path, std::vector<ConditionPair>& pairs) {
   std::vector<std::string> lines;
-  if (std::string reason; !readTextLines(path, lines, reason)) return Result::failure(std::move(reason));
+  if (Result read = readTextLines(path, lines); !read) return read;
   for (const std::string& line : lines) addPair(line, pairs, true);
   return {};
 }

@@ -295,9 +295,8 @@ class DbfWriter final : public RecordWriter {
 
   Result close() override {
     std::string reason;
-    std::string error;
-    if (copyMemos_ && !copyFileBytes(table_.memo()->path(), memoWritePath_, error))
-      reason = fmt::format("cannot copy the memo file to {}: {}", memoPath_, error);
+    if (const Result copied = copyMemos_ ? copyFileBytes(table_.memo()->path(), memoWritePath_) : Result(); !copied)
+      reason = fmt::format("cannot copy the memo file to {}: {}", memoPath_, copied.reason());
     if (outputMemo_) {
       if (outputMemo_->writeFailed()) reason = fmt::format("cannot write the memo file {}", memoPath_);
       outputMemo_.reset();
@@ -314,8 +313,9 @@ class DbfWriter final : public RecordWriter {
   Result openMemo() {
     std::string reason;
     memoPath_ = siblingWithExtension(job_.outputPath, memoExtensionFor(job_.outputPath, version_));
-    const bool staged = appending_ ? job_.files.extend(memoPath_, kMemoHeaderBytes, UINT64_MAX, memoWritePath_, reason)
-                                   : job_.files.create(memoPath_, memoWritePath_, reason);
+    const Result staged = appending_ ? job_.files.extend(memoPath_, kMemoHeaderBytes, UINT64_MAX, memoWritePath_)
+                                     : job_.files.create(memoPath_, memoWritePath_);
+    if (!staged) reason = staged.reason();
     if (staged && !copyMemos_) {
       outputMemo_ = MemoFile::openForWriting(memoWritePath_, version_);
       if (!outputMemo_->isOpen()) reason = systemErrorText(errno);
@@ -398,8 +398,7 @@ class DbfWriter final : public RecordWriter {
   // ours is known.
   void readExistingTable(uint64_t& count) {
     File file;
-    std::string error;
-    if (!file.open(job_.outputPath, FileMode::ReadOnly, error) || file.size() == 0) return;
+    if (!file.open(job_.outputPath, FileMode::ReadOnly) || file.size() == 0) return;
     existingBytes_ = file.size();
     existing_.resize(static_cast<size_t>(std::min<uint64_t>(existingBytes_, UINT16_MAX)));
     existing_.resize(file.readAt(0, existing_.data(), existing_.size()));

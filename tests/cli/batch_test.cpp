@@ -116,8 +116,7 @@ TEST(ReadSourceList, KeepsOnlyTableLines) {
   TempFolder dir;
   const std::string list = dir.write("list.txt", "a.dbf\nnotes.txt\n\n");
   std::vector<std::string> sources;
-  std::string error;
-  ASSERT_TRUE(readSourceList(list, sources, error));
+  ASSERT_TRUE(readSourceList(list, sources));
   EXPECT_EQ(sources, std::vector<std::string>{"a.dbf"});
 }
 
@@ -126,8 +125,7 @@ TEST(ReadSourceList, CrLfTrailingSpacesAndCase) {
   const std::string list =
       dir.write("list.txt", "/data/A.DBF  \r\n   \r\nb.dbf\r\n/data/my tables/c.Dbf   \r\nx.dbf.bak\nlast.dbf");
   std::vector<std::string> sources{"already.dbf"};
-  std::string error;
-  ASSERT_TRUE(readSourceList(list, sources, error));
+  ASSERT_TRUE(readSourceList(list, sources));
   EXPECT_EQ(sources,
             (std::vector<std::string>{"already.dbf", "/data/A.DBF", "b.dbf", "/data/my tables/c.Dbf", "x.dbf.bak",
                                       "last.dbf"}));
@@ -139,8 +137,7 @@ TEST(ReadSourceList, NoLimitOnLineLengthOrCount) {
   std::string text = longPath + "\n";
   for (int i = 0; i < 5000; ++i) text += "t" + std::to_string(i) + ".dbf\n";
   std::vector<std::string> sources;
-  std::string error;
-  ASSERT_TRUE(readSourceList(dir.write("list.txt", text), sources, error));
+  ASSERT_TRUE(readSourceList(dir.write("list.txt", text), sources));
   ASSERT_EQ(sources.size(), 5001u);
   EXPECT_EQ(sources.front(), longPath);
   EXPECT_EQ(sources.back(), "t4999.dbf");
@@ -149,11 +146,8 @@ TEST(ReadSourceList, NoLimitOnLineLengthOrCount) {
 TEST(ReadSourceList, UnreadableListAddsNothing) {
   TempFolder dir;
   std::vector<std::string> sources{"kept.dbf"};
-  std::string error;
-  EXPECT_FALSE(readSourceList(dir.at("missing.txt"), sources, error));
-  EXPECT_EQ(error, "No such file or directory");
-  EXPECT_FALSE(readSourceList(dir.path(), sources, error));
-  EXPECT_EQ(error, "Is a directory");
+  EXPECT_EQ(readSourceList(dir.at("missing.txt"), sources).reason(), "No such file or directory");
+  EXPECT_EQ(readSourceList(dir.path(), sources).reason(), "Is a directory");
   EXPECT_EQ(sources, std::vector<std::string>{"kept.dbf"});
 }
 

@@ -108,11 +108,10 @@ int main(int argc, char** argv) {
   if (path.empty()) return usage();
 
   DbfTable table;
-  std::string error;
   std::string out;
-  if (!table.open(path, tabrix::TableOpenOptions{}, error)) {
+  if (const tabrix::Result opened = table.open(path, tabrix::TableOpenOptions{}); !opened) {
     out = "{\"ok\":false,\"error\":";
-    appendJsonString(out, error);
+    appendJsonString(out, opened.reason());
     out += "}\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     return 0;

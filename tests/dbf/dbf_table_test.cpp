@@ -13,6 +13,7 @@
 
 #include "convert/conversion.h"
 #include "table_builder.h"
+#include "support/result_check.h"
 
 namespace tabrix {
 namespace {
@@ -24,7 +25,9 @@ std::string recordText(const DbfTable& table, const uint8_t* record) {
 }
 
 bool openBytes(DbfTable& table, std::vector<uint8_t> bytes, std::string& error, TableOpenOptions options = {}) {
-  return table.openFrom(std::make_unique<MemoryStore>(std::move(bytes)), nullptr, options, error);
+  const Result opened = table.openFrom(std::make_unique<MemoryStore>(std::move(bytes)), nullptr, options);
+  error = opened.reason();
+  return opened.ok();
 }
 
 TEST(DbfTableLayout, DBaseThreeFieldsGetOffsetsAfterTheDeletionFlag) {
@@ -277,8 +280,7 @@ TEST_F(DbfTableOnDisk, VersionThreeWithMemoFieldsIsReadAsEightyThreeAndFindsItsM
   test::writeFile(dir.at("AGENCIAS.DBT"), memo);
 
   DbfTable table;
-  std::string error;
-  ASSERT_TRUE(table.open(path, {}, error)) << error;
+  ASSERT_TRUE(test::succeeded(table.open(path, {})));
   EXPECT_EQ(table.version(), 0x83);
   ASSERT_NE(table.memo(), nullptr);
   EXPECT_EQ(table.memo()->path(), dir.at("AGENCIAS.DBT"));
@@ -325,8 +327,7 @@ TEST_F(DbfTableOnDisk, DamagedOrMissingMemoFilesAreReadNeverWrittenAndTheirLossR
     const auto before = folderBytes(source.path());
 
     DbfTable t;
-    std::string error;
-    ASSERT_TRUE(t.open(path, {}, error)) << error;
+    ASSERT_TRUE(test::succeeded(t.open(path, {})));
     for (OutputFormat format : {OutputFormat::Csv, OutputFormat::VisualFoxPro}) {
       ConversionOptions o;
       o.outputFormat = format;
@@ -347,15 +348,14 @@ TEST_F(DbfTableOnDisk, VisualFoxProWithoutMemoFlagReadsAnExistingMemoFileAndCrea
   const std::string path = dir.at("t.dbf");
   test::writeFile(path, TableBuilder(0x30).field("NOTE", 'M', 4).record({test::le32(8)}).bytes());
   DbfTable table;
-  std::string error;
-  ASSERT_TRUE(table.open(path, {}, error)) << error;
+  ASSERT_TRUE(test::succeeded(table.open(path, {})));
   ASSERT_NE(table.memo(), nullptr);
   EXPECT_FALSE(table.memo()->isOpen());
   EXPECT_EQ(table.memo()->path(), dir.at("t.fpt"));
   EXPECT_FALSE(std::filesystem::exists(dir.at("t.fpt")));
 
   test::writeFile(dir.at("T.FPT"), test::foxProMemoFile({"ok"}));
-  ASSERT_TRUE(table.open(path, {}, error)) << error;
+  ASSERT_TRUE(test::succeeded(table.open(path, {})));
   EXPECT_EQ(table.memo()->readMemo(8), "ok");
 }
 
@@ -366,8 +366,7 @@ TEST_F(DbfTableOnDisk, DatabaseContainerReadsItsDctMemoFile) {
   test::writeFile(dir.at("sales.fpt"), std::vector<uint8_t>(512, 0));  // another table's memo file
 
   DbfTable table;
-  std::string error;
-  ASSERT_TRUE(table.open(path, {}, error)) << error;
+  ASSERT_TRUE(test::succeeded(table.open(path, {})));
   ASSERT_NE(table.memo(), nullptr);
   EXPECT_EQ(table.memo()->path(), dir.at("sales.DCT"));
   EXPECT_EQ(table.memo()->readMemo(8), "body");
@@ -379,10 +378,10 @@ TEST_F(DbfTableOnDisk, DatabaseContainerReadsItsDctMemoFile) {
 
 TEST_F(DbfTableOnDisk, OpenFailureGivesTheSystemText) {
   DbfTable table;
-  std::string error;
-  EXPECT_FALSE(table.open(dir.at("absent.dbf"), {}, error));
-  EXPECT_EQ(error, "No such file or directory");
-  EXPECT_FALSE(table.open(dir.path(), {}, error));
+  const Result absent = table.open(dir.at("absent.dbf"), {});
+  EXPECT_FALSE(absent);
+  EXPECT_EQ(absent.reason(), "No such file or directory");
+  EXPECT_FALSE(table.open(dir.path(), {}));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "platform/code_pages.h"
 #include "table_builder.h"
+#include "support/result_check.h"
 
 namespace tabrix {
 namespace {
@@ -282,11 +283,9 @@ TEST(ReadFieldMemo, AnEmptyMemoFileIsReadNotRepaired) {
   auto memoStore = std::make_unique<MemoryStore>(std::vector<uint8_t>{});
   const MemoryStore* memoBytes = memoStore.get();
   DbfTable table;
-  std::string error;
-  ASSERT_TRUE(table.openFrom(std::make_unique<MemoryStore>(TableBuilder(0x30).tableFlags(0x02).field("NOTE", 'M', 4)
-                                                               .record({test::le32(8)}).bytes()),
-                             std::move(memoStore), {}, error))
-      << error;
+  ASSERT_TRUE(test::succeeded(table.openFrom(
+      std::make_unique<MemoryStore>(TableBuilder(0x30).tableFlags(0x02).field("NOTE", 'M', 4).record({test::le32(8)}).bytes()),
+      std::move(memoStore), {})));
   readAllMemos(table);
   EXPECT_EQ(table.lostMemos(), 1u);
   EXPECT_TRUE(memoBytes->bytes().empty());  // no fresh header written over it

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "dbf/dbf_format.h"
+#include "support/result_check.h"
 
 namespace tabrix::test {
 
@@ -71,11 +72,9 @@ std::vector<uint8_t> TableBuilder::bytes() const {
 
 std::unique_ptr<DbfTable> TableBuilder::open(std::vector<uint8_t> memo, TableOpenOptions options) const {
   auto table = std::make_unique<DbfTable>();
-  std::string error;
   std::unique_ptr<ByteStore> memoStore;
   if (!memo.empty()) memoStore = std::make_unique<MemoryStore>(std::move(memo));
-  EXPECT_TRUE(table->openFrom(std::make_unique<MemoryStore>(bytes()), std::move(memoStore), options, error))
-      << error;
+  EXPECT_TRUE(test::succeeded(table->openFrom(std::make_unique<MemoryStore>(bytes()), std::move(memoStore), options)));
   return table;
 }
 

@@ -285,9 +285,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   DbfTable table;
   TableOpenOptions options;
   options.sourceIsOem = true;
-  std::string error;
-  if (!table.openFrom(std::move(tableStore), std::move(memoStore), options, error)) {
-    fuzz::require(!error.empty(), "a failed open says why");
+  if (const Result opened = table.openFrom(std::move(tableStore), std::move(memoStore), options); !opened) {
+    fuzz::require(!opened.reason().empty(), "a failed open says why");
     return 0;
   }
   fuzz::checkLayout(table, parts.table.size());

@@ -23,6 +23,7 @@
 #include "dbf/field_decoder.h"
 #include "dbf/memo_file.h"
 #include "platform/code_pages.h"
+#include "support/result_check.h"
 
 namespace tabrix {
 namespace {
@@ -223,8 +224,7 @@ void expectLayout(const DbfTable& table, const ExpectedTable& expected) {
 }
 
 void openTable(DbfTable& table, const std::string& path, const TableOpenOptions& options = {}) {
-  std::string error;
-  ASSERT_TRUE(table.open(path, options, error)) << path << ": " << error;
+  ASSERT_TRUE(test::succeeded(table.open(path, options))) << path;
 }
 
 class PeerTables : public ::testing::Test {

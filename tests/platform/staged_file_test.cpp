@@ -11,6 +11,7 @@
 
 #include "platform/output_file.h"
 #include "support/temp_folder.h"
+#include "support/result_check.h"
 
 namespace tabrix {
 namespace {
@@ -52,8 +53,7 @@ TEST(StagedFileCommit, TheTargetAppearsWholeOnlyAtCommit) {
   const auto during = names(folder);
   ASSERT_EQ(during.size(), 2u);
   EXPECT_EQ(during.begin()->rfind(".out.csv.tabrix-", 0), 0u) << *during.begin();
-  std::string reason;
-  ASSERT_TRUE(files.commit(reason)) << reason;
+  ASSERT_TRUE(test::succeeded(files.commit()));
   EXPECT_EQ(contents(target), "new contents");
   EXPECT_EQ(names(folder), std::set<std::string>{"out.csv"});
 }
@@ -64,8 +64,7 @@ TEST(StagedFileCommit, AllFilesOfAJobAppearTogether) {
   ASSERT_TRUE(writeStaged(files, folder.at("page.htm"), "one"));
   ASSERT_TRUE(writeStaged(files, folder.at("page1.htm"), "two"));
   EXPECT_FALSE(fs::exists(folder.at("page.htm")));
-  std::string reason;
-  ASSERT_TRUE(files.commit(reason)) << reason;
+  ASSERT_TRUE(test::succeeded(files.commit()));
   EXPECT_EQ(contents(folder.at("page.htm")), "one");
   EXPECT_EQ(contents(folder.at("page1.htm")), "two");
   EXPECT_EQ(names(folder).size(), 2u);
@@ -77,9 +76,9 @@ TEST(StagedFileCommit, AFailedRenameNamesTheTargetAndLeavesNoTemporaryFile) {
   ASSERT_TRUE(writeStaged(files, folder.at("out.csv"), "text"));
   // A folder with something in it took the target's place meanwhile: rename cannot replace it.
   folder.write("out.csv/inside", "x");
-  std::string reason;
-  EXPECT_FALSE(files.commit(reason));
-  EXPECT_NE(reason.find(folder.at("out.csv")), std::string::npos) << reason;
+  const Result committed = files.commit();
+  EXPECT_FALSE(committed);
+  EXPECT_NE(committed.reason().find(folder.at("out.csv")), std::string::npos) << committed.reason();
   EXPECT_EQ(names(folder), std::set<std::string>{"out.csv"});
 }
 
@@ -103,10 +102,10 @@ TEST(StagedFileMode, AReplacedFileKeepsItsPermissionsAndANewOneFollowsTheUmask) 
   const mode_t saved = ::umask(027);
   StagedFiles files;
   const bool written = writeStaged(files, kept, "a") && writeStaged(files, folder.at("fresh.csv"), "b");
-  std::string reason;
-  const bool committed = written && files.commit(reason);
+  const Result committed = files.commit();
   ::umask(saved);
-  ASSERT_TRUE(committed) << reason;
+  ASSERT_TRUE(written);
+  ASSERT_TRUE(test::succeeded(committed));
   EXPECT_EQ(permissions(kept), 0604u);
   EXPECT_EQ(permissions(folder.at("fresh.csv")), 0640u);
 }
@@ -128,10 +127,9 @@ TEST(StagedFileTargets, ADeviceOrFifoIsWrittenDirectlyAndNeverReplaced) {
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   for (const std::string& target : {std::string("/dev/null"), fifo}) {
     StagedFile file;
-    std::string reason;
-    ASSERT_TRUE(file.create(target, reason)) << reason;
+    ASSERT_TRUE(test::succeeded(file.create(target)));
     EXPECT_EQ(file.writePath(), target);
-    ASSERT_TRUE(file.commit(reason)) << reason;
+    ASSERT_TRUE(test::succeeded(file.commit()));
   }
   EXPECT_TRUE(fs::is_fifo(fifo));
   EXPECT_TRUE(fs::is_character_file("/dev/null"));
@@ -150,8 +148,7 @@ TEST(StagedFileTargets, ASymbolicLinkStaysALinkToTheNewFile) {
   fs::create_symlink(real, link);
   StagedFiles files;
   ASSERT_TRUE(writeStaged(files, link, "new"));
-  std::string reason;
-  ASSERT_TRUE(files.commit(reason)) << reason;
+  ASSERT_TRUE(test::succeeded(files.commit()));
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(contents(real), "new");
   EXPECT_EQ(names(folder), (std::set<std::string>{"data", "link.csv"}));
@@ -194,8 +191,7 @@ TEST(StagedFileExtend, AnAppendThatSucceedsStays) {
   ASSERT_TRUE(out.open(target, true));
   out.write("b");
   ASSERT_TRUE(out.close());
-  std::string reason;
-  ASSERT_TRUE(files.commit(reason)) << reason;
+  ASSERT_TRUE(test::succeeded(files.commit()));
   files.discard();  // nothing left to discard after the commit
   EXPECT_EQ(contents(target), "ab");
 }
@@ -235,9 +231,8 @@ TEST(StagedFilesRefusal, OneTargetIsNotWrittenTwiceByAJob) {
   test::TempFolder folder;
   StagedFiles files;
   ASSERT_TRUE(writeStaged(files, folder.at("out.dbf"), "table"));
-  std::string writePath, reason;
-  EXPECT_FALSE(files.create(folder.at("out.dbf"), writePath, reason));
-  EXPECT_EQ(reason, folder.at("out.dbf") + " is written twice by this job");
+  std::string writePath;
+  EXPECT_EQ(files.create(folder.at("out.dbf"), writePath).reason(), folder.at("out.dbf") + " is written twice by this job");
 }
 
 }  // namespace

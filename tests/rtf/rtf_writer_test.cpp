@@ -14,6 +14,7 @@
 #include "convert/conversion.h"
 #include "dbf/dbf_table.h"
 #include "support/temp_folder.h"
+#include "support/result_check.h"
 
 namespace tabrix {
 namespace {
@@ -38,8 +39,7 @@ size_t count(const std::string& text, const std::string& what) {
 class RtfOutputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(table_.open(kBasicTable, {}, error)) << error;
+    ASSERT_TRUE(test::succeeded(table_.open(kBasicTable, {})));
     options_.outputFormat = OutputFormat::Rtf;
     options_.outputPath = temp_.at("out.rtf");
   }

@@ -48,9 +48,8 @@ int main(int argc, char** argv) {
   o.dateSeparator = '-';
 
   tabrix::DbfTable table;
-  std::string error;
-  if (!table.open(argv[2], tabrix::TableOpenOptions{}, error)) {
-    std::fprintf(stderr, "%s: %s\n", argv[2], error.c_str());
+  if (const tabrix::Result opened = table.open(argv[2], tabrix::TableOpenOptions{}); !opened) {
+    std::fprintf(stderr, "%s: %s\n", argv[2], opened.reason().c_str());
     return 1;
   }
   const tabrix::ConversionResult result = tabrix::runConversion(o, table, nullptr);

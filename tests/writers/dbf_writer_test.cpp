@@ -13,6 +13,7 @@
 #include "dbf/field_decoder.h"
 #include "dbf/table_builder.h"
 #include "support/temp_folder.h"
+#include "support/result_check.h"
 
 namespace tabrix {
 namespace {
@@ -39,8 +40,7 @@ ConversionResult convert(DbfTable& table, const ConversionOptions& o) { return r
 
 std::unique_ptr<DbfTable> openPath(const std::string& path) {
   auto table = std::make_unique<DbfTable>();
-  std::string error;
-  EXPECT_TRUE(table->open(path, {}, error)) << error;
+  EXPECT_TRUE(test::succeeded(table->open(path, {})));
   return table;
 }
 

@@ -18,6 +18,7 @@
 #include "dbf/dbf_table.h"
 #include "support/temp_folder.h"
 #include "table_builder.h"
+#include "support/result_check.h"
 
 namespace tabrix {
 namespace {
@@ -161,8 +162,7 @@ TEST(HtmlPaging, FormPagesCloseNoTableTheyDidNotOpen) {
 // Runs the numbers table into output with 50 records a page.
 ConversionResult convertPaged(const std::string& table, const std::string& output) {
   DbfTable source;
-  std::string error;
-  EXPECT_TRUE(source.open(table, {}, error)) << error;
+  EXPECT_TRUE(test::succeeded(source.open(table, {})));
   ConversionOptions options;
   options.outputFormat = OutputFormat::Html;
   options.outputPath = output;

@@ -6,6 +6,7 @@
 
 #include "writers/markup_test_support.h"
 #include "dbf/table_builder.h"
+#include "support/result_check.h"
 
 namespace tabrix {
 namespace {
@@ -69,8 +70,7 @@ TEST(XmlWriter, DatabasePathIsAbsoluteAndUtf8) {
     const auto cwd = std::filesystem::current_path();
     std::filesystem::current_path(temp.path());
     DbfTable table;
-    std::string error;
-    ASSERT_TRUE(table.open(name, {}, error)) << error;
+    ASSERT_TRUE(test::succeeded(table.open(name, {})));
     ConversionOptions o;
     o.outputFormat = OutputFormat::Xml;
     const std::string xml = convertedBytes(table, o, "out.xml");
