@@ -187,7 +187,7 @@ Column columnFor(const DbfTable& table, int i, Level level, bool copyMemos) {
       }
       case ValueClass::DateTime: {
         if (f.length != 8) {
-          // The 14-character text form: its date leads, and it is text elsewhere.
+          // Not the 8 binary bytes: the 14-character text form, whose date leads; text elsewhere.
           if (level == Level::DBase3) set('D', 8, 0, Conversion::Copy);
           else set('C', f.length, 0, Conversion::Copy);
           break;
