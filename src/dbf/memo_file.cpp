@@ -57,12 +57,13 @@ std::unique_ptr<MemoFile> MemoFile::openFor(const std::string& tablePath, uint8_
   return memo;
 }
 
-std::unique_ptr<MemoFile> MemoFile::openForWriting(const std::string& memoPath, uint8_t version) {
+Result MemoFile::openForWriting(const std::string& memoPath, uint8_t version, std::unique_ptr<MemoFile>& memo) {
+  memo.reset();
   auto file = std::make_unique<File>();
-  if (!file->open(memoPath, FileMode::ReadWriteCreate)) file.reset();
-  auto memo = std::make_unique<MemoFile>(std::move(file), version, MemoAccess::Write);
+  if (Result opened = file->open(memoPath, FileMode::ReadWriteCreate); !opened) return opened;
+  memo = std::make_unique<MemoFile>(std::move(file), version, MemoAccess::Write);
   memo->path_ = memoPath;
-  return memo;
+  return {};
 }
 
 void MemoFile::readHeader() {

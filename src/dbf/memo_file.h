@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/byte_store.h"
+#include "util/result.h"
 
 namespace tabrix {
 
@@ -45,8 +46,9 @@ class MemoFile {
   // opened to read only; without a store when it is missing or unreadable.
   static std::unique_ptr<MemoFile> openFor(const std::string& tablePath, uint8_t version);
   // The memo file a writer fills, at exactly memoPath: opened to read and
-  // write, created when missing (an empty file gets a fresh header).
-  static std::unique_ptr<MemoFile> openForWriting(const std::string& memoPath, uint8_t version);
+  // write, created when missing (an empty file gets a fresh header). On
+  // failure memo is null and the result holds the system's reason.
+  static Result openForWriting(const std::string& memoPath, uint8_t version, std::unique_ptr<MemoFile>& memo);
 
   bool isOpen() const { return store_ != nullptr; }
   // False when the file is shorter than its 512-byte header or the header

@@ -9,7 +9,6 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <ctime>
@@ -20,6 +19,7 @@
 #include "dbf/field_decoder.h"
 #include "dbf/field_kinds.h"
 #include "platform/file.h"
+#include "platform/local_time.h"
 #include "platform/path_lookup.h"
 #include "util/ascii.h"
 
@@ -316,10 +316,9 @@ class DbfWriter final : public RecordWriter {
     const Result staged = appending_ ? job_.files.extend(memoPath_, kMemoHeaderBytes, UINT64_MAX, memoWritePath_)
                                      : job_.files.create(memoPath_, memoWritePath_);
     if (!staged) reason = staged.reason();
-    if (staged && !copyMemos_) {
-      outputMemo_ = MemoFile::openForWriting(memoWritePath_, version_);
-      if (!outputMemo_->isOpen()) reason = systemErrorText(errno);
-    }
+    if (staged && !copyMemos_)
+      if (const Result opened = MemoFile::openForWriting(memoWritePath_, version_, outputMemo_); !opened)
+        reason = opened.reason();
     if (reason.empty()) return {};
     return Result::failure(fmt::format("cannot create the memo file {}: {}", memoPath_, reason));
   }
@@ -351,9 +350,7 @@ class DbfWriter final : public RecordWriter {
           fmt::format("{} fields of {} bytes in all do not fit in one table of this level", n, record_.size()));
     header_.assign(length, 0);
     uint8_t* h = header_.data();
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
+    const std::tm local = localTimeNow();
     h[0] = version_;
     h[1] = static_cast<uint8_t>(local.tm_year);
     h[2] = static_cast<uint8_t>(local.tm_mon + 1);
