@@ -24,6 +24,7 @@
 #include "select/field_condition.h"
 #include "select/record_sort.h"
 #include "util/ascii.h"
+#include "util/text_scan.h"
 
 namespace tabrix {
 
@@ -48,12 +49,7 @@ std::string upper(std::string s) {
   return s;
 }
 
-std::string trimmed(std::string s) {
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  size_t i = 0;
-  while (i < s.size() && s[i] == ' ') ++i;
-  return s.substr(i);
-}
+std::string trimmed(std::string_view s) { return std::string(trimBlanks(s)); }
 
 bool isDirectory(const std::string& path) { return pathKind(path) == PathKind::Directory; }
 

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "util/ascii.h"
+#include "util/text_scan.h"
 
 namespace tabrix {
 
@@ -115,15 +116,9 @@ std::string_view nearestSwitch(std::string_view word) {
 }
 
 std::optional<long long> parseCount(std::string_view text) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  if (text.empty() || text.size() > 15) return std::nullopt;
-  long long v = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    v = v * 10 + (c - '0');
-  }
-  return v;
+  text = trimBlanks(text);
+  if (text.size() > 15) return std::nullopt;
+  return digitsValue<long long>(text);
 }
 
 }  // namespace tabrix

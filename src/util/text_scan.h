@@ -21,14 +21,18 @@ constexpr std::string_view trimRightBlanks(std::string_view text) {
 }
 constexpr std::string_view trimBlanks(std::string_view text) { return trimRightBlanks(trimLeftBlanks(text)); }
 
-// The value of exactly count decimal digits at bytes; empty when any byte is no digit.
-inline std::optional<unsigned> digitsValue(const uint8_t* bytes, size_t count) {
-  const char* first = reinterpret_cast<const char*>(bytes);
-  unsigned value = 0;
-  if (count == 0 || !isAsciiDigit(first[0])) return std::nullopt;  // from_chars would take a sign
-  const auto [end, error] = std::from_chars(first, first + count, value);
-  if (error != std::errc() || end != first + count) return std::nullopt;
+// The value of text made of decimal digits only; empty for any other byte,
+// an empty text or a value beyond T.
+template <typename T = unsigned>
+std::optional<T> digitsValue(std::string_view text) {
+  T value = 0;
+  if (text.empty() || !isAsciiDigit(text[0])) return std::nullopt;  // from_chars would take a sign
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
   return value;
+}
+inline std::optional<unsigned> digitsValue(const uint8_t* bytes, size_t count) {
+  return digitsValue(std::string_view(reinterpret_cast<const char*>(bytes), count));
 }
 
 enum class SignRule { MinusOnly, PlusOrMinus };
