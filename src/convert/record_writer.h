@@ -24,7 +24,7 @@ struct JobContext {
   OutputFile& out;
   StagedFiles& files;  // every file of the job, committed at its end
   OutputFamily family;
-  ColumnPlan plan;  // the columns written, in order
+  ColumnPlan plan;           // the columns written, in order
   std::string delimiter;     // "tab" and "space" already resolved
   bool multiCharDelimiter = false;
   DecodeOptions decode;
