@@ -38,7 +38,7 @@ void addPair(std::string_view item, std::vector<ConditionPair>& pairs, bool trim
 double decimalOf(std::string_view text) {
   char buffer[64];
   const size_t n = std::min(text.size(), sizeof buffer - 1);
-  std::memcpy(buffer, text.data(), n);
+  text.copy(buffer, n);
   buffer[n] = '\0';
   return std::strtod(buffer, nullptr);
 }
@@ -46,7 +46,7 @@ double decimalOf(std::string_view text) {
 int64_t integerOf(std::string_view text) {
   char buffer[64];
   const size_t n = std::min(text.size(), sizeof buffer - 1);
-  std::memcpy(buffer, text.data(), n);
+  text.copy(buffer, n);
   buffer[n] = '\0';
   return std::strtoll(buffer, nullptr, 10);
 }

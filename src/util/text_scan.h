@@ -10,14 +10,15 @@ namespace tabrix {
 
 constexpr bool isAsciiDigit(char c) { return c >= '0' && c <= '9'; }
 
-// The text without the blanks (spaces) on its left, its right, or both.
+// The text without the blanks (spaces) on its left, its right, or both. An
+// all-blank text gives an empty view that still points into text.
 constexpr std::string_view trimLeftBlanks(std::string_view text) {
   const size_t first = text.find_first_not_of(' ');
-  return first == std::string_view::npos ? std::string_view() : text.substr(first);
+  return text.substr(first == std::string_view::npos ? text.size() : first);
 }
 constexpr std::string_view trimRightBlanks(std::string_view text) {
   const size_t last = text.find_last_not_of(' ');
-  return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+  return text.substr(0, last == std::string_view::npos ? 0 : last + 1);
 }
 constexpr std::string_view trimBlanks(std::string_view text) { return trimRightBlanks(trimLeftBlanks(text)); }
 
