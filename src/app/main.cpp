@@ -24,6 +24,9 @@ void printUsage(std::FILE* out) {
              "       tabrix /LIST:FILE FOLDER /TOext                    the tables named in FILE\n"
              "       tabrix @COMMANDFILE                                the command line in a file\n"
              "{}\n"
+             "Text is read in the code page of /CP:n (e.g. /CP:1251, /CP:866, /CP:936); else with /ANSI in\n"
+             "yours; else in the one the table's mark names; else with /OEM in your OEM page; else in yours\n"
+             "(TABRIX_ANSI_CP, TABRIX_OEM_CP or the locale).\n"
              "Switches are described in docs/command-line.md.\n",
              kVersionText, tabrix::outputFormatsUsage());
 }

@@ -408,6 +408,10 @@ void Run::readRemainingSwitches() {
   if (auto v = sw_.value("/BACKGROUND=", Case::Match)) o_.htmlBackground = *v;
   if (auto n = count("/BORDER=", Case::Match)) o_.htmlBorder = static_cast<int>(std::min<long long>(*n, 1000));
   if (auto n = count("/last:")) o_.lastRecords = *n;
+  if (auto n = count("/CP:")) {
+    if (*n < 100000 && isTextCodePage(static_cast<int>(*n))) o_.codePage = static_cast<int>(*n);
+    else warn(fmt::format("/CP:{}:not a Windows or DOS code page Tabrix reads, each table's own is used\r\n", *n));
+  }
   // A TSV output is tab-separated unless a delimiter is given.
   o_.delimiter = o_.outputFormat == OutputFormat::Tsv ? "\t" : ",";
   if (auto v = sw_.value("/SEP")) {
@@ -492,6 +496,8 @@ bool Run::convertTable(const std::string& source, bool& warned) {
   TableOpenOptions open;
   open.sourceIsOem = o_.sourceIsOem;
   open.sourceIsAnsi = o_.sourceIsAnsi;
+  open.codePage = o_.codePage;
+  open.userPages = {o_.ansiCodePage, o_.oemCodePage};
   if (const Result opened = table.open(source, open); !opened) {
     error(fmt::format("{}:{}\r\n", source, opened.reason()));
     return false;

@@ -26,7 +26,7 @@ constexpr KnownSwitch kKnownSwitches[] = {
     {"/SKIPD"}, {"/EXPORTALL"}, {"/ONLYDELETED"}, {"/SKIPEMPTY"}, {"/ONLYSTRUCTURE"},
     {"/SEP", Case::Ignore, kText}, {"/LF"}, {"/HDR"}, {"/hdrlowercase"}, {"/hdrcapcase"}, {"/outtypes"},
     {"/outtypes2"}, {"/rowid"}, {"/NOTRIM"}, {"/savelb"}, {"/dec0"}, {"/skipseconds"}, {"/utf8"}, {"/TOOEM"},
-    {"/OEM"}, {"/ANSI"}, {"/SINGLEQUOTA"}, {"/DOUBLEQUOTA"}, {"/ALLQUOTAS"},
+    {"/OEM"}, {"/ANSI"}, {"/CP:", Case::Ignore, kNumber}, {"/SINGLEQUOTA"}, {"/DOUBLEQUOTA"}, {"/ALLQUOTAS"},
     {"/ORACLE"}, {"/MYSQL"}, {"/SQL2000"}, {"/MSSQL"}, {"/POSTGRESQL"}, {"/insertwithcolumns"}, {"/createonly"},
     {"/go:", Case::Ignore, kNumber}, {"/go"},
     {"/TITLE=", Case::Ignore, kText}, {"/COLOR=", kMatch, kText}, {"/BACKGROUND=", kMatch, kText},

@@ -103,7 +103,9 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   if (job.delimiter == "tab") job.delimiter = "\t";
   else if (job.delimiter == "space") job.delimiter = " ";
   job.multiCharDelimiter = job.delimiter.size() > 1;
-  job.codePages = buildCodePageTables(o.ansiCodePage, o.oemCodePage);
+  // The table's text is in the pages /CP:n or its mark named, otherwise in the user's.
+  const TextPages pages = table.textPagesNamed() ? table.textPages() : TextPages{o.ansiCodePage, o.oemCodePage};
+  job.codePages = buildCodePageTables(pages.ansi, pages.oem);
   job.decode.dateFormat = {o.dateOrder, o.dateSeparator};
   job.decode.skipSeconds = o.skipSeconds;
   job.decode.dropDecimals = o.dropDecimals;
@@ -152,7 +154,7 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
     }
   }
   FilterSettings filterSettings;
-  const std::array<uint8_t, 256> upperCase = upperCaseTable(o.ansiCodePage);
+  const std::array<uint8_t, 256> upperCase = upperCaseTable(job.codePages.ansi);
   filterSettings.dateFormat = job.decode.dateFormat;
   filterSettings.oemToAnsi = &job.codePages.oemToAnsi;
   filterSettings.upperCase = &upperCase;

@@ -65,8 +65,9 @@ struct ConversionOptions {
   bool sourceIsAnsi = false;
   char dateOrder = '0';
   char dateSeparator = '/';
-  int ansiCodePage = 1252;
+  int ansiCodePage = 1252;  // the user's pages, for tables that name none
   int oemCodePage = 437;
+  int codePage = 0;  // "/CP:n": the code page of every table's text; 0 when not given
 
   // SQL.
   SqlDialect sqlDialect = SqlDialect::MySql;

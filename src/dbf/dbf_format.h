@@ -81,9 +81,4 @@ inline const char* memoExtensionOf(uint8_t version) {
   return "dbt";
 }
 
-// Code-page marks of the Windows code pages 874, 932, 936, 949, 950, 1251,
-// 1250, 1253, 1254, 1252, 1255 and 1256: such text is never taken as OEM.
-constexpr std::array<uint8_t, 12> windowsCodePageMarks = {0x7C, 0x7B, 0x7A, 0x79, 0x78, 0xC9,
-                                                           0xC8, 0xCB, 0xCA, 0x03, 0x7D, 0x7E};
-
 }  // namespace tabrix

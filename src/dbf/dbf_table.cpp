@@ -67,7 +67,6 @@ bool DbfTable::looksForMemoFile() const {
 Result DbfTable::load(std::unique_ptr<ByteStore> data, const TableOpenOptions& options) {
   data_ = std::move(data);
   fileSize_ = data_->size();
-  sourceIsOem_ = options.sourceIsOem;
 
   if (data_->readAt(0, header_.bytes.data(), kHeaderSize) != kHeaderSize) {
     close();
@@ -100,9 +99,10 @@ Result DbfTable::load(std::unique_ptr<ByteStore> data, const TableOpenOptions& o
     if (flag == kEndOfFile) recordCount_ = header_.recordCount();
   }
 
-  const bool windowsText = std::find(windowsCodePageMarks.begin(), windowsCodePageMarks.end(),
-                                     header_.codePageMark()) != windowsCodePageMarks.end();
-  if (windowsText || options.sourceIsAnsi || tabrix::isLevel7(header_.version())) sourceIsOem_ = false;
+  const TextPageDecision text = decideTextPages(header_.codePageMark(), tabrix::isLevel7(header_.version()), options);
+  textPages_ = text.pages;
+  sourceIsOem_ = text.oemText;
+  textPagesNamed_ = text.named;
 
   // Small tables get a buffer of their own size, not a whole chunk.
   const size_t perChunk = static_cast<size_t>(
@@ -266,6 +266,8 @@ void DbfTable::close() {
   fields_.clear();
   hasMemoFields_ = false;
   sourceIsOem_ = false;
+  textPages_ = TextPages{};
+  textPagesNamed_ = false;
   recordLength_ = 0;
   recordCount_ = 0;
   fileSize_ = 0;

@@ -11,15 +11,11 @@
 #include "dbf/dbf_format.h"
 #include "dbf/field_kinds.h"
 #include "dbf/memo_file.h"
+#include "dbf/text_pages.h"
 #include "platform/byte_store.h"
 #include "util/result.h"
 
 namespace tabrix {
-
-struct TableOpenOptions {
-  bool sourceIsOem = false;   // the user asked for OEM text
-  bool sourceIsAnsi = false;  // the user declared the text ANSI
-};
 
 // A field as the rest of the system reads it.
 struct Field {
@@ -47,7 +43,12 @@ class DbfTable {
   const DbfHeader& header() const { return header_; }
   uint8_t version() const { return header_.version(); }
   bool isLevel7() const { return tabrix::isLevel7(header_.version()); }
+  // The text is stored in textPages().oem and decoding translates it to textPages().ansi.
   bool sourceIsOem() const { return sourceIsOem_; }
+  // The code pages of the table's text, decided at open.
+  const TextPages& textPages() const { return textPages_; }
+  // Whether "/CP:n" or the table's mark named them; otherwise they are the user's pages.
+  bool textPagesNamed() const { return textPagesNamed_; }
   uint16_t headerLength() const { return header_.headerLength(); }
   uint32_t recordLength() const { return recordLength_; }
 
@@ -100,6 +101,8 @@ class DbfTable {
   std::vector<Field> fields_;
   bool hasMemoFields_ = false;
   bool sourceIsOem_ = false;
+  TextPages textPages_;
+  bool textPagesNamed_ = false;
   uint32_t recordLength_ = 0;
   uint64_t recordCount_ = 0;
   uint64_t fileSize_ = 0;

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <cerrno>
 #include <cstring>
 
 namespace tabrix {
@@ -165,8 +166,18 @@ size_t Utf8Converter::convert(const char* in, size_t len, char* out) {
   size_t inLeft = len, outLeft = capacityFor(len);
   while (inLeft > 0) {
     if (iconv(cd, &inPtr, &inLeft, &p, &outLeft) != static_cast<size_t>(-1)) break;
-    if (outLeft == 0) break;
-    // An invalid or cut-off byte: write '?' for it and go on.
+    if (errno == EINVAL) {
+      // The value ends inside a character (a field cut after a lead byte):
+      // the broken character becomes U+FFFD.
+      if (outLeft >= 3) {
+        std::memcpy(p, "\xEF\xBF\xBD", 3);
+        p += 3;
+      }
+      break;
+    }
+    if (errno != EILSEQ || outLeft == 0) break;
+    // A byte that starts no character of the page: '?' for it, as single-byte
+    // pages write for bytes they do not define.
     *p++ = '?';
     --outLeft;
     ++inPtr;

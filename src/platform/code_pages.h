@@ -32,7 +32,9 @@ inline void translateBytes(const std::array<uint8_t, 256>& table, char* text, si
 }
 
 // ANSI text to UTF-8. Single-byte code pages go through a per-byte table;
-// double-byte ones through iconv. Bytes that do not convert become '?'.
+// double-byte ones through iconv, a whole value at a time, so a character's
+// bytes stay together. Bytes that do not convert become '?'; a value ending
+// inside a double-byte character ends in U+FFFD. The output is always UTF-8.
 class Utf8Converter {
  public:
   explicit Utf8Converter(int codePage);

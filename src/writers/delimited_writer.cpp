@@ -17,7 +17,7 @@ namespace {
 class DelimitedWriter final : public RecordWriter {
  public:
   explicit DelimitedWriter(JobContext& job)
-      : job_(job), o_(job.options), rules_(delimitedRules(job)), utf8_(job.options.ansiCodePage),
+      : job_(job), o_(job.options), rules_(delimitedRules(job)), utf8_(job.codePages.ansi),
         values_(makeValueWriter(job, rules_)) {}
 
   // Names are enclosed as values are, so the names line splits into as many

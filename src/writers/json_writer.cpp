@@ -29,7 +29,7 @@ char* putUnicodeEscape(char* out, char32_t unit) {
 class JsonWriter final : public RecordWriter {
  public:
   explicit JsonWriter(JobContext& job)
-      : job_(job), asciiOnly_(!job.options.utf8), utf8_(job.options.ansiCodePage), values_(job) {
+      : job_(job), asciiOnly_(!job.options.utf8), utf8_(job.codePages.ansi), values_(job) {
     for (size_t c = 0; c < job_.plan.columns.size(); ++c) {
       line_.clear();
       if (c > 0) line_.push_back(',');

@@ -31,6 +31,8 @@ Each table is one unit; it fails when any check finds a mismatch:
     break;
   - the sample LibreOffice Calc opens (one call for all) reads the same cells
     as the csv module.
+Text is compared in the Windows code page the table's mark names (a DOS
+page's text translated to it), or as stored in Windows-1252 without a mark.
 The command line takes only sources named .dbf, so a .dbc table runs as a copy
 under a .dbf name. The damaged tables the reader refuses are skipped and listed.
 """
@@ -182,19 +184,49 @@ def cut_at_zero(text):
     return text.split("\0", 1)[0]
 
 
-def output_text(unit, run, data):
-    """The output as text whose characters are the bytes of the ANSI code page
-    (latin-1), as the expected values are; UTF-8 output must begin with its
-    byte order mark and is turned back into Windows-1252 bytes."""
+# Each DOS code page with the Windows page of the same script, which tables
+# marked with the DOS page are written in.
+WINDOWS_PAGE_OF_DOS = {"cp437": "cp1252", "cp850": "cp1252", "cp852": "cp1250", "cp857": "cp1254",
+                       "cp860": "cp1252", "cp861": "cp1252", "cp863": "cp1252", "cp865": "cp1252",
+                       "cp866": "cp1251", "cp737": "cp1253"}
+
+
+def text_pages(path):
+    """(stored, written): the code page the table's mark names and the
+    Windows page its text is written in; None for a table without a mark of
+    a Windows or DOS page, whose text is written as stored and read as
+    Windows-1252."""
+    with open(path, "rb") as f:
+        header = f.read(32)
+    if len(header) < 32 or header[29] == 0:
+        return None
+    stored = dbfread.codepages.codepages.get(header[29], ("",))[0]
+    if not stored.startswith("cp"):
+        return None
+    return stored, WINDOWS_PAGE_OF_DOS.get(stored, stored)
+
+
+def as_written(data, pages):
+    """Stored text bytes as the outputs write them: DOS text in its Windows page
+    ('?' for characters that page lacks)."""
+    if pages is None or pages[0] == pages[1]:
+        return data
+    return data.decode(pages[0]).encode(pages[1], errors="replace")
+
+
+def output_text(unit, run, data, pages):
+    """The output as text whose characters are the bytes of the table's Windows
+    code page (latin-1), as the expected values are; UTF-8 output must begin
+    with its byte order mark and is turned back into that page's bytes."""
     if not run.utf8:
         return data.decode("latin-1")
     if not data.startswith(b"\xef\xbb\xbf"):
         unit.fail(f"{run.label}: no UTF-8 byte order mark")
         return None
     try:
-        return data[3:].decode("utf-8").encode("cp1252").decode("latin-1")
+        return data[3:].decode("utf-8").encode(pages[1] if pages else "cp1252").decode("latin-1")
     except UnicodeError as e:
-        unit.fail(f"{run.label}: not UTF-8 of Windows-1252 text: {e}")
+        unit.fail(f"{run.label}: not UTF-8 of {pages[1] if pages else 'cp1252'} text: {e}")
         return None
 
 
@@ -299,23 +331,24 @@ def same_cell(cell, expected, run):
     return Differs(expected)
 
 
-def character_text(expected, encoding):
-    """dbfread's C value as text, bytes as latin-1 characters: up to the first
-    zero byte, line breaks as spaces (one record per line), without trailing
-    blanks (leading ones stay). None when it does not encode."""
+def character_text(expected, encoding, pages):
+    """dbfread's C value as text, bytes as written in the table's Windows page
+    as latin-1 characters: up to the first zero byte, line breaks as spaces
+    (one record per line), without trailing blanks (leading ones stay). None
+    when it does not encode."""
     if isinstance(expected, dict):
-        text = expected["text_latin1"]
+        text = as_written(expected["text_latin1"].encode("latin-1"), pages).decode("latin-1")
     else:
         try:
-            text = expected.encode(encoding).decode("latin-1")
+            text = as_written(expected.encode(encoding), pages).decode("latin-1")
         except UnicodeEncodeError:
             return None
     return cut_at_zero(text).replace("\r", " ").replace("\n", " ").rstrip(" ")
 
 
-def memo_cell(data, run):
-    """A memo's bytes as text: tabs as spaces, line breaks kept with /savelb and spaces without."""
-    text = data.decode("latin-1").replace("\t", " ")
+def memo_cell(data, run, pages):
+    """A memo's bytes as written, as text: tabs as spaces, line breaks kept with /savelb and spaces without."""
+    text = as_written(data, pages).decode("latin-1").replace("\t", " ")
     return text if run.savelb else text.replace("\r", " ").replace("\n", " ")
 
 
@@ -407,7 +440,7 @@ def compare_dbfread_cell(field, expected, cell, record, i, context):
     if isinstance(expected, dict) and "invalid_hex" in expected:
         return "dbfread could not decode the value"
     if ftype == "C":
-        return same_cell(cell, character_text(expected, context["encoding"]), run)
+        return same_cell(cell, character_text(expected, context["encoding"], context["pages"]), run)
     if ftype in ("N", "F"):
         return is_trimmed(cell) and numbers_equal(cell, expected)
     if ftype == "D":
@@ -435,7 +468,7 @@ def compare_dbfread_cell(field, expected, cell, record, i, context):
     outcome = cc.compare_value(field, expected, record["values"][i], memo, context)
     if ftype in ("M", "G", "B") and outcome is True:
         if ftype == "M":
-            return same_cell(cell, memo_cell(cc.memo_bytes(record, i), run), run)
+            return same_cell(cell, memo_cell(cc.memo_bytes(record, i), run, context["pages"]), run)
         return same_cell(cell, memo_reference_cell(field, record, i), run)
     # The types check_corpus does not compare with dbfread give their reason.
     return outcome
@@ -469,6 +502,7 @@ def check_cells_against_dbfread(unit, run, root, table, ours, doc, rows, source=
         "memo_bytes": cc.memo_file_bytes(root, table, doc),
         "skips": cc.dbfread_skips(doc),
         "run": run,
+        "pages": unit.pages,
     }
     columns = {i: c for c, i in enumerate(exported_columns(ours))}
     names = {cc.raw(f["name"]).decode(encoding, errors="replace"): i for i, f in enumerate(ours["fields"])}
@@ -520,7 +554,7 @@ def null_like_cell(field, cell):
     return cell in ("", "?")
 
 
-def compare_asserted_cell(run, ours, record, i, note, expected, cell):
+def compare_asserted_cell(run, ours, record, i, note, expected, cell, pages):
     """One asserted value against its cell; True, False, or a skip reason.
 
     The branches follow check_corpus.compare_asserted. Asserts about a memo as
@@ -537,7 +571,7 @@ def compare_asserted_cell(run, ours, record, i, note, expected, cell):
         if outcome is not True:
             return outcome
         if ftype == "M":
-            return same_cell(cell, memo_cell(cc.memo_bytes(record, i), run), run)
+            return same_cell(cell, memo_cell(cc.memo_bytes(record, i), run, pages), run)
         return same_cell(cell, memo_reference_cell(field, record, i), run)
     if ftype == "W":
         return "blob (W): the reader shows its raw bytes, not the memo"
@@ -595,7 +629,7 @@ def check_cells_against_asserts(unit, run, ours, asserts, rows):
             cell = rows[index][columns[i]]
             if cell is None:
                 continue
-            outcome = compare_asserted_cell(run, ours, ours["records"][index], i, note, expected, cell)
+            outcome = compare_asserted_cell(run, ours, ours["records"][index], i, note, expected, cell, unit.pages)
             tally(unit, outcome, f"{run.label}: asserted record {n} (record {index}) {key}", cell, expected,
                   "asserted")
 
@@ -747,6 +781,7 @@ def check_table(root, workdir, tabrix, dump, table, doc, siblings, asserts):
         unit.fail(f"does not open: {ours['error']}")
         return unit, None
     os.makedirs(workdir)
+    unit.pages = text_pages(path)
     source = path if table.lower().endswith(".dbf") else dbf_alias(path, ours, workdir)
     records = len(ours["records"])
     calc = None
@@ -758,7 +793,7 @@ def check_table(root, workdir, tabrix, dump, table, doc, siblings, asserts):
         if data is None:
             unit.fail(f"{run.label}: no output written")
             continue
-        text = output_text(unit, run, data)
+        text = output_text(unit, run, data, unit.pages)
         if text is None:
             continue
         if run.ext == "sdf":

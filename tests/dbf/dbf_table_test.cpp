@@ -220,15 +220,48 @@ TEST(DbfTableRecords, ChunkedWalkAndPositionedReadsAgreeInBothDirections) {
   EXPECT_EQ(recordText(*table, table->readNextRecord()), forward[0]);
 }
 
-TEST(DbfTableCodePage, WindowsCodePageMarkOverridesTheOemRequest) {
-  TableOpenOptions oem;
-  oem.sourceIsOem = true;
-  EXPECT_FALSE(TableBuilder(0x03).codePageMark(0xC9).field("A", 'C', 1).open({}, oem)->sourceIsOem());
-  EXPECT_TRUE(TableBuilder(0x03).codePageMark(0x65).field("A", 'C', 1).open({}, oem)->sourceIsOem());
-  EXPECT_FALSE(TableBuilder(0x04).field("A", 'C', 1).open({}, oem)->sourceIsOem());
-  TableOpenOptions ansi = oem;
-  ansi.sourceIsAnsi = true;
-  EXPECT_FALSE(TableBuilder(0x03).field("A", 'C', 1).open({}, ansi)->sourceIsOem());
+// The pages of a table's text: /CP:n, then /ANSI, then a mark naming a known
+// page, then /OEM, then the user's pages.
+TEST(DbfTableCodePage, TextPagesFollowTheOrderOfChoices) {
+  struct Case {
+    uint8_t version, mark;
+    int codePage;
+    bool ansi, oem;
+    int wantAnsi, wantOem;
+    bool wantOemText, wantNamed;
+  };
+  // The user's pages are 1252 and 850 throughout.
+  const Case cases[] = {
+      {0x03, 0x00, 0, false, false, 1252, 850, false, false},
+      {0x03, 0x00, 0, false, true, 1252, 850, true, false},
+      {0x03, 0xF0, 0, false, true, 1252, 850, true, false},    // unknown mark: as unmarked
+      {0x03, 0x69, 0, false, true, 1252, 850, true, false},    // Mazovia: no iconv table, as unmarked
+      {0x04, 0x00, 0, false, true, 1252, 850, false, false},   // level 7 is never OEM by request
+      {0x03, 0xC9, 0, false, true, 1251, 866, false, true},    // a Windows mark wins over /OEM
+      {0x03, 0x03, 0, false, false, 1252, 850, false, true},   // the user's own page keeps their OEM page
+      {0x03, 0x7A, 0, false, false, 936, 936, false, true},
+      {0x03, 0x65, 0, false, false, 1251, 866, true, true},    // a DOS mark: OEM text in its page
+      {0x03, 0x1B, 0, false, true, 1252, 437, true, true},
+      {0x03, 0x65, 0, true, true, 1252, 850, false, false},    // /ANSI: the user's page whatever the mark
+      {0x03, 0xC9, 1250, true, false, 1250, 852, false, true}, // /CP:n before everything
+      {0x03, 0xC9, 866, false, false, 1251, 866, true, true},
+      {0x03, 0xC9, 12345, false, false, 1251, 866, false, true},  // a page not known is no choice
+  };
+  for (const Case& c : cases) {
+    TableOpenOptions options;
+    options.codePage = c.codePage;
+    options.sourceIsAnsi = c.ansi;
+    options.sourceIsOem = c.oem;
+    options.userPages = {1252, 850};
+    auto table = TableBuilder(c.version).codePageMark(c.mark).field("A", 'C', 1).open({}, options);
+    SCOPED_TRACE(testing::Message() << "mark 0x" << std::hex << int{c.mark} << std::dec << " /CP:" << c.codePage
+                                    << " ansi " << c.ansi << " oem " << c.oem);
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(table->textPages().ansi, c.wantAnsi);
+    EXPECT_EQ(table->textPages().oem, c.wantOem);
+    EXPECT_EQ(table->sourceIsOem(), c.wantOemText);
+    EXPECT_EQ(table->textPagesNamed(), c.wantNamed);
+  }
 }
 
 TEST(DbfTableDamage, DamagedHeadersFailWithAReason) {

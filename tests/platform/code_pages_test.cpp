@@ -48,11 +48,31 @@ std::string toUtf8(int codePage, const std::string& text) {
 TEST(Utf8Converter, SingleAndDoubleBytePages) {
   EXPECT_EQ(toUtf8(1252, "M\xFCnchen \x80"), "M\xC3\xBCnchen \xE2\x82\xAC");
   EXPECT_EQ(toUtf8(1251, "\xCF\xF0\xE8"), "\xD0\x9F\xD1\x80\xD0\xB8");
-  // Shift-JIS: two bytes for one character; a cut-off lead byte becomes '?'.
+  // Shift-JIS: two bytes for one character.
   EXPECT_EQ(toUtf8(932, "a\x93\xFA"), "a\xE6\x97\xA5");
-  EXPECT_EQ(toUtf8(932, "a\x93"), "a?");
+  // 0x80 starts no Shift-JIS character; the next character still converts.
+  EXPECT_EQ(toUtf8(932, "\x80\x93\xFA"), "?\xE6\x97\xA5");
+  // 0x85 0x40 is no character; the second byte is read again on its own.
+  EXPECT_EQ(toUtf8(932, "\x85\x40" "a"), "?@a");
   // 0x81 is undefined in 1252.
   EXPECT_EQ(toUtf8(1252, "\x81"), "?");
+}
+
+// A value cut after the lead byte of a character ends in U+FFFD, in every
+// double-byte page; the characters before it stay whole.
+TEST(Utf8Converter, ValueCutInsideACharacterEndsInReplacement) {
+  const struct {
+    int codePage;
+    std::string whole, text;
+  } pages[] = {{932, "\x93\xFA", "\xE6\x97\xA5"},
+               {936, "\xD6\xD0", "\xE4\xB8\xAD"},
+               {949, "\xB0\xA1", "\xEA\xB0\x80"},
+               {950, "\xA4\xA4", "\xE4\xB8\xAD"}};
+  for (const auto& p : pages) {
+    SCOPED_TRACE(p.codePage);
+    EXPECT_EQ(toUtf8(p.codePage, p.whole + p.whole), p.text + p.text);
+    EXPECT_EQ(toUtf8(p.codePage, p.whole + p.whole.substr(0, 1)), p.text + "\xEF\xBF\xBD");
+  }
 }
 
 }  // namespace

@@ -275,15 +275,20 @@ def column_scale(field):
     return field["decimals"]
 
 
-def expected_value(field, record, i, level7):
+def as_written(text, pages):
+    """Stored text (bytes as latin-1 characters) as the script writes it: in the table's Windows page."""
+    return cco.as_written(text.encode("latin-1"), pages).decode("latin-1")
+
+
+def expected_value(field, record, i, level7, pages):
     """What the column of field i must hold for this record: (kind, value)."""
     ftype = field["type"]
     value = record["values"][i]
     if ftype == "C":
-        return "text", spaced(cut_at_zero(value)).rstrip(" ")
+        return "text", spaced(cut_at_zero(as_written(value, pages))).rstrip(" ")
     if ftype == "M":
         memo = record["memos"].get(str(i))
-        text = "" if memo is None or memo["text"] is None else memo["text"]
+        text = "" if memo is None or memo["text"] is None else as_written(memo["text"], pages)
         return "exact", re.sub(r"[\r\n\t\0]", " ", text)
     if ftype in ("N", "F"):
         text = value.strip(" ")
@@ -343,7 +348,7 @@ def same_value(kind, expected, loaded):
 # ---------------------------------------------------------------- one table
 
 
-def check_rows(unit, where, ours, rows, rowid):
+def check_rows(unit, where, ours, rows, rowid, pages):
     fields = ours["fields"]
     columns = [i for i, f in enumerate(fields) if not f["excluded"]]
     records = [r for r in ours["records"] if r["flag"] != "2A"]
@@ -359,7 +364,7 @@ def check_rows(unit, where, ours, rows, rowid):
             unit.fail(f"{where}: row {n}: {len(row)} values, expected {len(columns)}")
             continue
         for loaded, i in zip(row, columns):
-            kind, expected = expected_value(fields[i], record, i, ours["level7"])
+            kind, expected = expected_value(fields[i], record, i, ours["level7"], pages)
             if same_value(kind, expected, loaded):
                 unit.compared += 1
             else:
@@ -437,6 +442,8 @@ def check_table(args, worker, name, path):
     if not path.lower().endswith(".dbf"):
         # The command line takes tables named .dbf only.
         path = cco.dbf_alias(path, ours, workdir)
+    # Text is written in the Windows page the table's mark names.
+    pages = cco.text_pages(path)
     for dialect in ("postgresql", "mysql", "ansi"):
         result, script = write_script(args, dialect, path, output, workdir)
         check_exit(unit, dialect, result, ours, memos_lost)
@@ -454,7 +461,7 @@ def check_table(args, worker, name, path):
         if error is not None:
             unit.fail(f"{dialect}: the script did not load: {error[:300]}")
             continue
-        check_rows(unit, dialect, ours, rows, dialect != "mysql")
+        check_rows(unit, dialect, ours, rows, dialect != "mysql", pages)
     return unit
 
 
