@@ -112,6 +112,25 @@ MemoRead readFieldMemo(DbfTable& table, int i, const uint8_t* record) {
   return read;
 }
 
+NullBit nullBitOf(const DbfTable& table, int i) {
+  constexpr uint8_t kNullableFlag = 0x02;
+  const Field* flags = nullptr;
+  for (int k = 0; k < table.fieldCount(); ++k)
+    if (table.field(k).kind.valueClass == ValueClass::NullFlags) flags = &table.field(k);
+  if (flags == nullptr || i < 0 || i >= table.fieldCount()) return {};
+  const auto& descriptors = table.descriptors();
+  uint32_t bit = 0;
+  for (int k = 0; k < i; ++k) {
+    const FieldDescriptor& d = descriptors[static_cast<size_t>(k)];
+    bit += (d.type() == 'V' || d.type() == 'Q') + ((d.bytes[18] & kNullableFlag) != 0);
+  }
+  const FieldDescriptor& own = descriptors[static_cast<size_t>(i)];
+  if ((own.bytes[18] & kNullableFlag) == 0) return {};
+  bit += own.type() == 'V' || own.type() == 'Q';
+  if (bit / 8 >= flags->length) return {};
+  return {flags->offset + bit / 8, static_cast<uint8_t>(1u << (bit % 8))};
+}
+
 std::optional<DateTimeParts> decodeDateTime(const DbfTable& table, int i, const uint8_t* record) {
   const Field& f = table.field(i);
   const auto b = fixedBytes<8>(record + f.offset, f.length);

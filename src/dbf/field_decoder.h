@@ -33,6 +33,18 @@ using FieldTextDecoder = size_t (*)(const DbfTable& table, int i, const uint8_t*
                                     const DecodeOptions& options, char* out);
 FieldTextDecoder textDecoderOf(const Field& field);
 
+// Where a field's null flag stands in the record: a Visual FoxPro field is
+// NULL when this bit of the _NullFlags field is set. mask 0: never NULL.
+struct NullBit {
+  uint32_t offset = 0;  // of the flag's byte in the record
+  uint8_t mask = 0;
+};
+// The null bit of field i, found once per column. Every nullable field takes
+// the next bit in field order; a varchar or varbinary field (V, Q) first takes
+// one for "shorter than the field". Fields beyond the flags' bits never read NULL.
+NullBit nullBitOf(const DbfTable& table, int i);
+inline bool isNull(NullBit bit, const uint8_t* record) { return (record[bit.offset] & bit.mask) != 0; }
+
 // The date-time of a T or @ field; empty when the value is empty.
 std::optional<DateTimeParts> decodeDateTime(const DbfTable& table, int i, const uint8_t* record);
 

@@ -23,7 +23,8 @@ ColumnPlan planColumns(const DbfTable& table, const ColumnChoice& choice) {
       if (listed == choice.exclude) continue;
       if (listed) title = &choice.titles[static_cast<size_t>(named - choice.names.begin())];
     }
-    plan.columns.push_back({i, &f, *title, f.kind.valueClass, f.length, f.decimals, textDecoderOf(f)});
+    plan.columns.push_back({i, &f, *title, f.kind.valueClass, f.length, f.decimals, textDecoderOf(f),
+                            nullBitOf(table, i)});
     plan.textCapacity = std::max(plan.textCapacity, decodedTextCapacity(f));
   }
   return plan;

@@ -30,6 +30,7 @@ struct PlannedColumn {
   uint16_t width = 0;  // the field's length in the record
   uint8_t decimals = 0;
   FieldTextDecoder decode = nullptr;  // decodeFieldText for this field, chosen once
+  NullBit nullBit;                    // the value is NULL when isNull(nullBit, record)
 
   const FieldKind& kind() const { return source->kind; }
 };

@@ -212,6 +212,7 @@ RecordConditions::RecordConditions(const DbfTable& table, const std::vector<Cond
   size_t capacity = 64;
   for (int i = 0; i < table.fieldCount(); ++i) {
     const Field& f = table.field(i);
+    nullBits_.push_back(nullBitOf(table, i));
     capacity = std::max(capacity, decodedTextCapacity(f));
     FieldCondition& c = conditions_[static_cast<size_t>(i)];
     const auto pair = std::find_if(pairs.begin(), pairs.end(), [&](const ConditionPair& p) {
@@ -265,6 +266,12 @@ bool RecordConditions::passes(DbfTable& table, const uint8_t* record) {
 // range end, which alternatives share.
 bool RecordConditions::fieldPasses(DbfTable& table, int field, const FieldCondition& c, const FieldCondition& whole,
                                    const uint8_t* record) {
+  // NULL is an empty value: it is "Empty", differs from every value, and is
+  // neither above nor below any.
+  if (isNull(nullBits_[static_cast<size_t>(field)], record)) {
+    if (equalsIgnoringCase(c.value, "empty()")) return operatorPasses(c.op, 0);
+    return c.op == ConditionOperator::IsEmpty || c.op == ConditionOperator::NotEqual;
+  }
   const Field& f = table.field(field);
   const uint8_t* bytes = record + f.offset;
   const std::string& rangeEnd = whole.rangeEnd;
@@ -355,9 +362,12 @@ bool WordFilter::matches(DbfTable& table, const uint8_t* record) {
   plain.dateFormat = settings_.dateFormat;
   const std::string_view inner =
       !pattern_.empty() && pattern_.front() == '*' ? std::string_view(pattern_).substr(1) : std::string_view(pattern_);
+  if (nullBits_.size() != static_cast<size_t>(table.fieldCount()))
+    for (int i = static_cast<int>(nullBits_.size()); i < table.fieldCount(); ++i) nullBits_.push_back(nullBitOf(table, i));
   for (int i = 0; i < table.fieldCount(); ++i) {
     const Field& f = table.field(i);
-    if (f.kind.valueClass == ValueClass::NullFlags) continue;
+    // NULL holds no text to find.
+    if (f.kind.valueClass == ValueClass::NullFlags || isNull(nullBits_[static_cast<size_t>(i)], record)) continue;
     if (f.kind.valueClass == ValueClass::Memo) {
       MemoFile* memo = table.memo();
       const MemoRef ref = memoBlockOf(table, i, record);

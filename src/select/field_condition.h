@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "dbf/dbf_table.h"
+#include "dbf/field_decoder.h"
 #include "platform/locale_info.h"
 #include "util/result.h"
 
@@ -66,6 +67,7 @@ class RecordConditions {
   FilterSettings settings_;
   std::vector<FieldCondition> conditions_;  // one per field
   std::vector<int> active_;                 // fields that carry a condition
+  std::vector<NullBit> nullBits_;           // one per field
   std::vector<char> text_;                  // a decoded field
   std::string memo_;
   std::string upperValue_;
@@ -84,6 +86,7 @@ class WordFilter {
   FilterSettings settings_;
   std::vector<char> decoded_;
   std::string text_;
+  std::vector<NullBit> nullBits_;  // one per field of the table, found at its first record
 };
 
 }  // namespace tabrix

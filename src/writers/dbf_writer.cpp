@@ -60,8 +60,11 @@ enum class Conversion : uint8_t {
   DecodedText,     // the value's text, left-aligned (varchar, varbinary)
   Memo,            // the memo rewritten, its block number in the output's form
   MemoKept,        // the stored block number (the memo file is copied whole)
+  NullFlags,       // the output's own null flags, set column by column
 };
 
+constexpr uint8_t kFlagSystem = 0x01;           // Visual FoxPro: a field no user sees
+constexpr uint8_t kFlagNullable = 0x02;         // Visual FoxPro: the field may hold NULL
 constexpr uint8_t kFlagBinary = 0x04;           // Visual FoxPro: no code-page translation
 constexpr int64_t kJulianDayOfYear1 = 1721426;  // 1 January of year 1
 constexpr int64_t kLastJulianDay = 5373484;     // 31 December 9999
@@ -77,6 +80,8 @@ struct Column {
   uint8_t flags = 0;
   uint32_t offset = 0;  // in the output record
   Conversion conversion = Conversion::Copy;
+  NullBit sourceNull;     // where the source says the value is NULL
+  uint16_t nullFlag = 0;  // the value's bit in the output's null flags
 };
 
 template <size_t N>
@@ -280,7 +285,15 @@ class DbfWriter final : public RecordWriter {
     uint8_t* out = record_.data();
     // Flags other than '*' (zero bytes, damage) mark active records, as every output reads them.
     out[0] = record[0] == '*' ? '*' : ' ';
-    for (const Column& c : columns_) writeValue(c, record, out + c.offset);
+    if (nullFlagCount_ > 0) std::memset(out + nullFlagsOffset_, 0, (nullFlagCount_ + 7) / 8);
+    for (const Column& c : columns_) {
+      if (isNull(c.sourceNull, record)) {
+        blankValue(c, out + c.offset);
+        if (c.flags & kFlagNullable) out[nullFlagsOffset_ + c.nullFlag / 8] |= static_cast<uint8_t>(1u << (c.nullFlag % 8));
+      } else {
+        writeValue(c, record, out + c.offset);
+      }
+    }
     job_.out.write(reinterpret_cast<const char*>(out), record_.size());
     ++written_;
   }
@@ -336,10 +349,42 @@ class DbfWriter final : public RecordWriter {
       offset += c.length;
       if (c.conversion == Conversion::DecodedText)
         scratch_.resize(std::max(scratch_.size(), decodedTextCapacity(table_.field(field))));
+      c.sourceNull = column.nullBit;
+      // Only Visual FoxPro tables hold NULL; other levels get a blank value.
+      if (level_ == Level::VisualFoxPro && c.sourceNull.mask != 0) {
+        c.flags |= kFlagNullable;
+        c.nullFlag = nullFlagCount_++;
+      }
       columns_.push_back(std::move(c));
     }
     assignNames(table_, columns_, level_ == Level::Level7 ? 31 : 10);
+    if (nullFlagCount_ > 0) addNullFlagsColumn(offset);
     record_.assign(offset, ' ');
+  }
+
+  // The output's null flags follow its fields: one bit per nullable column in
+  // column order (the output has no varchar, so no length bits). They are
+  // made anew because the output's columns need not be the source's.
+  void addNullFlagsColumn(uint32_t& offset) {
+    Column c;
+    for (int i = 0; i < table_.fieldCount(); ++i)
+      if (table_.field(i).kind.valueClass == ValueClass::NullFlags) c.field = i;
+    c.name = "_NullFlags";
+    c.type = '0';
+    c.length = static_cast<uint16_t>((nullFlagCount_ + 7) / 8);
+    c.flags = kFlagSystem | kFlagBinary;
+    c.offset = offset;
+    c.conversion = Conversion::NullFlags;
+    offset += c.length;
+    nullFlagsOffset_ = c.offset;
+    columns_.push_back(std::move(c));
+  }
+
+  // A NULL in a level without NULL, and the value under a set null flag:
+  // blank text, or zero bytes where the field is binary.
+  static void blankValue(const Column& c, uint8_t* out) {
+    const bool text = std::strchr("CNFDL", c.type) != nullptr || (c.length == 10 && std::strchr("MGB", c.type));
+    std::memset(out, text ? ' ' : 0, c.length);
   }
 
   Result buildHeader() {
@@ -466,6 +511,7 @@ class DbfWriter final : public RecordWriter {
         break;
       }
       case Conversion::Memo: writeMemoReference(c, writeMemo(c.field, record), out); break;
+      case Conversion::NullFlags: break;  // set in record()
       case Conversion::MemoKept:
         // A block number the copied file does not hold would point nowhere: blank instead.
         if (readFieldMemo(table_, c.field, record).whole) std::memcpy(out, in, c.length);
@@ -532,6 +578,8 @@ class DbfWriter final : public RecordWriter {
 
   JobContext& job_;
   DbfTable& table_;
+  uint16_t nullFlagCount_ = 0;
+  uint32_t nullFlagsOffset_ = 0;
   uint8_t version_ = 0x03;
   Level level_ = Level::DBase3;
   std::vector<Column> columns_;

@@ -290,6 +290,12 @@ void Values::appendColumns(TextBuffer& line, const uint8_t* record) {
 
 template <bool Sql>
 inline void Values::append(TextBuffer& line, const PlannedColumn& column, const uint8_t* record) {
+  // NULL is SQL null; a delimited output leaves it empty and never encloses
+  // it, so even with every value enclosed it differs from an empty text.
+  if (isNull(column.nullBit, record)) {
+    if (Sql) line.append(kNull, 4);
+    return;
+  }
   if (column.valueClass == ValueClass::Memo) {
     appendMemo(line, column.field, record);
     return;

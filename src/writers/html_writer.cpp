@@ -120,8 +120,9 @@ class HtmlWriter final : public RecordWriter {
         line_.append("<TR><TD><B>");
         appendText(column.source->name);
         line_.append("</B></TD><TD>");
-        const std::string_view value = decodedValue(column, record);
-        // A value of blanks shows as an empty cell, as an empty one does.
+        // A value of blanks or NULL shows as an empty cell, as an empty one does.
+        const std::string_view value =
+            isNull(column.nullBit, record) ? std::string_view() : decodedValue(column, record);
         appendValue(trimBlanks(value).empty() ? std::string_view() : value);
         line_.append("</TD></TR>");
       }
@@ -134,7 +135,9 @@ class HtmlWriter final : public RecordWriter {
       }
       for (const PlannedColumn& column : job_.plan.columns) {
         line_.append("<TD>");
-        if (column.valueClass == ValueClass::Memo) {
+        if (isNull(column.nullBit, record)) {
+          appendValue({});
+        } else if (column.valueClass == ValueClass::Memo) {
           readMemoText(job_.table, column.field, record, job_.codePages, memo_);
           appendValue(trimBlanks(memo_));
         } else {

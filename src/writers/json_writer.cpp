@@ -49,6 +49,12 @@ class JsonWriter final : public RecordWriter {
     line_.push_back('{');
     for (size_t c = 0; c < job_.plan.columns.size(); ++c) {
       const PlannedColumn& column = job_.plan.columns[c];
+      if (isNull(column.nullBit, record)) {
+        // The key without the string's opening quote.
+        line_.append(std::string_view(keys_[c]).substr(0, keys_[c].size() - 1));
+        line_.append("null");
+        continue;
+      }
       line_.append(keys_[c]);
       if (column.valueClass == ValueClass::Memo) {
         readMemoText(job_.table, column.field, record, job_.codePages, memo_);

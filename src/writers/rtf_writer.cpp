@@ -111,10 +111,10 @@ class RtfWriter final : public RecordWriter {
   }
 
   // The field's text, in the OEM code page when asked, without its leading
-  // and trailing blanks. A blank date would show its two separators alone:
+  // and trailing blanks; NULL is empty. A blank date would show its two separators alone:
   // it is written empty, as in the other outputs.
   std::string_view valueText(const PlannedColumn& column, const uint8_t* record) {
-    if (isBlankDate(*column.source, record)) return {};
+    if (isNull(column.nullBit, record) || isBlankDate(*column.source, record)) return {};
     char* text = value_.data();
     const size_t n = column.decode(job_.table, column.field, record, job_.decode, text);
     if (job_.options.outputOem) translateBytes(job_.codePages.ansiToOem, text, n);

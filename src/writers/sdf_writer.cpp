@@ -52,7 +52,8 @@ class SdfWriter final : public RecordWriter {
     char* p = start;
     for (const SdfColumn& c : columns_) {
       const PlannedColumn& column = job_.plan.columns[c.index];
-      if (c.stored) std::memcpy(p, record + column.source->offset, c.width);
+      if (isNull(column.nullBit, record)) std::memset(p, ' ', c.width);
+      else if (c.stored) std::memcpy(p, record + column.source->offset, c.width);
       else placeAligned(column, c.width, record, p);
       p += c.width;
     }

@@ -103,6 +103,10 @@ class SpreadsheetXmlWriter final : public RecordWriter {
           fmt::format_to(p, "<Cell><Data ss:Type=\"Number\">{}</Data></Cell>\r\n", job_.recordsWritten) - p));
     }
     for (const PlannedColumn& column : job_.plan.columns) {
+      if (isNull(column.nullBit, record)) {
+        line_.append("<Cell/>\r\n");  // keeps the next cell in its column
+        continue;
+      }
       switch (column.valueClass) {
         case ValueClass::Memo: appendMemo(column.field, record); break;
         case ValueClass::Date: appendDate(column, record); break;

@@ -74,6 +74,10 @@ class XmlWriter final : public RecordWriter {
       const PlannedColumn& column = job_.plan.columns[c];
       line_.append("     <");
       line_.append(names_[c]);
+      if (isNull(column.nullBit, record)) {
+        line_.append(" null=\"true\"/>\r\n");
+        continue;
+      }
       line_.push_back('>');
       if (column.valueClass == ValueClass::Memo) appendMemo(column.field, record);
       else appendText(values_.trimmed(column, record));

@@ -35,6 +35,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from null_flags import null_fields  # noqa: E402
+
 # Tables the MANIFEST describes as unreadable: they must be refused.
 UNREADABLE = {
     "dans-knaw-dans-dbf-lib/dbase3plus/fileExceptions/EMPTY.DBF": "1-byte file",
@@ -169,7 +172,12 @@ def run_dump(dump, path):
     result = subprocess.run([dump, path], capture_output=True, timeout=120)
     if result.returncode != 0:
         return None, f"table_dump exited with {result.returncode}: {result.stderr.decode(errors='replace')}"
-    return json.loads(result.stdout.decode("ascii")), None
+    dump = json.loads(result.stdout.decode("ascii"))
+    # Each record lists the fields that hold NULL, as the table's own null flags say.
+    nulls = null_fields(path) if dump.get("ok") else None
+    for n, record in enumerate(dump.get("records", [])):
+        record["nulls"] = nulls[n] if nulls and n < len(nulls) else set()
+    return dump, None
 
 
 # ---------------------------------------------------------------- helpers

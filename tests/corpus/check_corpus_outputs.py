@@ -435,6 +435,8 @@ def compare_dbfread_cell(field, expected, cell, record, i, context):
     matched with the memo the reader read by that function (which also undoes
     dbfread's dBase IV length quirk), and those bytes are what the cell must
     hold as text."""
+    if i in record["nulls"]:
+        return cell.strip(" ") == ""  # NULL: an empty value (blanks in SDF)
     ftype = field["type"]
     run = context["run"]
     if isinstance(expected, dict) and "invalid_hex" in expected:
@@ -561,6 +563,8 @@ def compare_asserted_cell(run, ours, record, i, note, expected, cell, pages):
     a whole (block and length, a trimmed text or its start) are first matched
     with the memo the reader read by that function; the cell must hold those
     bytes as text."""
+    if i in record["nulls"]:
+        return cell.strip(" ") == ""  # NULL: an empty value (blanks in SDF)
     field = ours["fields"][i]
     ftype = field["type"]
     is_memo = ftype == "M" or (ftype == "B" and field["length"] != 8)

@@ -145,7 +145,9 @@ def expected_lines(ours, columns, dates):
         lines += ["", client_text(ours["fields"][i]["name"])]
     for n, record in enumerate(ours["records"]):
         for c, i in enumerate(columns):
-            if ours["fields"][i]["type"] in DATE_TYPES:
+            if i in record["nulls"]:
+                text = ""  # NULL: an empty cell
+            elif ours["fields"][i]["type"] in DATE_TYPES:
                 text = ANY_LINE if dates is None else client_text(dates[(n, c)])
             else:
                 text = shown_value(record["values"][i])

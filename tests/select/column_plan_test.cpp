@@ -157,3 +157,59 @@ TEST(PlanColumns, EachColumnCarriesItsFieldsKindAndADecoderForIt) {
 
 }  // namespace
 }  // namespace tabrix
+
+namespace tabrix {
+namespace {
+
+// A Visual FoxPro table whose descriptors carry the given flags bytes; the
+// last field is _NullFlags.
+std::unique_ptr<DbfTable> tableWithFlags(test::TableBuilder& builder, const std::vector<uint8_t>& flags) {
+  std::vector<uint8_t> bytes = builder.bytes();
+  for (size_t k = 0; k < flags.size(); ++k) bytes[32 + 32 * k + 18] = flags[k];
+  auto table = std::make_unique<DbfTable>();
+  EXPECT_TRUE(table->openFrom(std::make_unique<MemoryStore>(std::move(bytes)), nullptr, {}));
+  return table;
+}
+
+std::vector<bool> nullsOf(const ColumnPlan& plan, const uint8_t* record) {
+  std::vector<bool> nulls;
+  for (const PlannedColumn& column : plan.columns) nulls.push_back(isNull(column.nullBit, record));
+  return nulls;
+}
+
+// Bits go to nullable fields in field order; a varchar field takes its
+// "shorter" bit before its null bit, even when it is not nullable.
+TEST(PlanColumns, FindsEachNullableColumnsBit) {
+  test::TableBuilder builder(0x30);
+  builder.field("PLAIN", 'C', 2).field("VSHORT", 'V', 3).field("NV", 'V', 3).field("AMT", 'N', 3)
+      .field("_NullFlags", '0', 1)
+      .record({"a", "b", "c", "1", std::string(1, '\x02' | '\x08')})   // NV shorter, AMT NULL
+      .record({"a", "b", "c", "1", std::string(1, '\x04')});           // NV NULL
+  auto table = tableWithFlags(builder, {0, 0, 0x02, 0x02, 0x05});
+  const ColumnPlan plan = planColumns(*table, {});
+  ASSERT_EQ(plan.columns.size(), 4u);
+  table->rewind();
+  EXPECT_EQ(nullsOf(plan, table->readNextRecord()), (std::vector<bool>{false, false, false, true}));
+  EXPECT_EQ(nullsOf(plan, table->readNextRecord()), (std::vector<bool>{false, false, true, false}));
+}
+
+// A flags field too short for a nullable field's bit never makes it NULL,
+// and a table without _NullFlags has no NULL at all.
+TEST(PlanColumns, ReadsNoNullBeyondTheFlags) {
+  test::TableBuilder withFlags(0x30);
+  for (int i = 0; i < 9; ++i) withFlags.field("N" + std::to_string(i), 'C', 1);
+  withFlags.field("_NullFlags", '0', 1).record({"a", "b", "c", "d", "e", "f", "g", "h", "i", "\xff"});
+  auto table = tableWithFlags(withFlags, {2, 2, 2, 2, 2, 2, 2, 2, 2, 5});
+  table->rewind();
+  const std::vector<bool> nulls = nullsOf(planColumns(*table, {}), table->readNextRecord());
+  EXPECT_EQ(nulls, (std::vector<bool>{true, true, true, true, true, true, true, true, false}));
+
+  test::TableBuilder without(0x30);
+  without.field("A", 'C', 1).record({"\xff"});
+  auto plain = tableWithFlags(without, {2});
+  plain->rewind();
+  EXPECT_EQ(nullsOf(planColumns(*plain, {}), plain->readNextRecord()), (std::vector<bool>{false}));
+}
+
+}  // namespace
+}  // namespace tabrix

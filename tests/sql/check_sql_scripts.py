@@ -40,7 +40,8 @@ hold:
     decimals), NULL for inf and nan;
   - D: the date, NULL when blank, zero or no calendar date;
   - T, @: the date-time to the second, NULL when empty;
-  - L: true for T, t, Y, y, false for F, f, N, n, NULL otherwise.
+  - L: true for T, t, Y, y, false for F, f, N, n, NULL otherwise;
+  - any field whose null flag is set (Visual FoxPro): NULL.
 Text is compared as bytes (the scripts are in the ANSI code page: the
 PostgreSQL databases use SQL_ASCII, MariaDB latin1, so no byte is converted).
 Tables the reader refuses are listed, not checked.
@@ -284,6 +285,8 @@ def expected_value(field, record, i, level7, pages):
     """What the column of field i must hold for this record: (kind, value)."""
     ftype = field["type"]
     value = record["values"][i]
+    if i in record["nulls"]:
+        return "exact", None
     if ftype == "C":
         return "text", spaced(cut_at_zero(as_written(value, pages))).rstrip(" ")
     if ftype == "M":
