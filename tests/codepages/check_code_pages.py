@@ -18,6 +18,7 @@ import io
 import json
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
@@ -25,7 +26,11 @@ import xml.etree.ElementTree as ElementTree
 
 import dbfread
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import null_flags  # noqa: E402
+
 FORMATS = ("csv", "json", "xml")
+NULL = object()  # a field whose null flag is set
 DOUBLE_BYTE = {932, 936, 949, 950}
 DOS_PAGES = {437, 737, 850, 852, 857, 860, 861, 863, 865, 866}
 
@@ -48,10 +53,24 @@ def expected_rows(path):
         table = dbfread.DBF(path, ignore_missing_memofile=True, char_decode_errors="strict",
                              parserclass=TextParser)
         names = [f.name for f in table.fields if f.type == "C"]
-        rows = [{n: (r[n] or "").strip(" ") for n in names} for r in table]
+        positions = {f.name: i for i, f in enumerate(table.fields)}
+        nulls = live_record_nulls(path)
+        rows = [{n: NULL if nulls and positions[n] in nulls[k] else (r[n] or "").strip(" ") for n in names}
+                for k, r in enumerate(table)]
     except Exception as error:  # noqa: BLE001 - any table dbfread cannot read is skipped and listed
         return None, None, str(error)
     return int(table.encoding[2:]) if table.encoding.startswith("cp") else None, rows, ""
+
+
+def live_record_nulls(path):
+    """The NULL field indexes of each record that is not deleted; None without null flags."""
+    per_record = null_flags.null_fields(path)
+    if per_record is None:
+        return None
+    with open(path, "rb") as f:
+        data = f.read()
+    header_length, record_length = struct.unpack_from("<HH", data, 8)
+    return [fields for r, fields in enumerate(per_record) if data[header_length + r * record_length] != ord("*")]
 
 
 def run(tabrix, source, output, extra):
@@ -82,7 +101,13 @@ def compare(label, expected, got, problems):
         return
     for i, (want, row) in enumerate(zip(expected, got)):
         for name, text in want.items():
-            value = str(row.get(name, "")).strip(" ")
+            value = row.get(name, "")
+            if text is NULL:
+                if value not in ("", None):  # an empty CSV value or XML element, JSON null
+                    problems.append(f"{label}: record {i} {name}: {value!r} for NULL")
+                    return
+                continue
+            value = str(value).strip(" ")
             if value != text:
                 problems.append(f"{label}: record {i} {name}: {value!r}, dbfread {text!r}")
                 return
