@@ -207,7 +207,7 @@ std::string columnType(const Field& f, SqlDialect d) {
 class SqlWriter final : public RecordWriter {
  public:
   explicit SqlWriter(JobContext& job)
-      : job_(job), o_(job.options), dialect_(job.options.sqlDialect), utf8_(job.options.ansiCodePage),
+      : job_(job), o_(job.options), dialect_(job.options.sqlDialect), utf8_(job.codePages.ansi),
         values_(makeValueWriter(job, sqlRules(job))) {
     rawTableName_ = tableNameOf(job_.table.path());
     tableName_ = quotedName(inOutputCodePage(rawTableName_), dialect_, false);
