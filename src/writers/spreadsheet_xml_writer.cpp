@@ -18,6 +18,7 @@
 #include "writers/markup_escape.h"
 #include "writers/trimmed_values.h"
 #include "writers/memo_text.h"
+#include "writers/text_encodings.h"
 #include "util/text_buffer.h"
 #include "util/text_scan.h"
 
@@ -48,10 +49,10 @@ constexpr char kStyles[] =
 // The encoding the declaration names for text left in the ANSI code page:
 // the single-byte Windows pages, by their registered names. Empty for the
 // others, whose text is converted to UTF-8.
-std::string declaredEncoding(const ConversionOptions& o) {
-  const int cp = o.ansiCodePage;
-  if (o.utf8 || !(cp == 874 || (cp >= 1250 && cp <= 1258))) return {};
-  return fmt::format("windows-{}", cp);
+std::string declaredEncoding(const JobContext& job) {
+  const int cp = job.codePages.ansi;
+  if (job.options.utf8 || !(cp == 874 || (cp >= 1250 && cp <= 1258))) return {};
+  return std::string(htmlCharsetName(cp));
 }
 
 bool isBlankText(const uint8_t* p, size_t n) {
@@ -66,7 +67,7 @@ bool isSpreadsheetYear(const std::optional<DateTimeParts>& parts) { return parts
 class SpreadsheetXmlWriter final : public RecordWriter {
  public:
   explicit SpreadsheetXmlWriter(JobContext& job)
-      : job_(job), o_(job.options), encoding_(declaredEncoding(job.options)), utf8_(job.options.ansiCodePage),
+      : job_(job), o_(job.options), encoding_(declaredEncoding(job)), utf8_(job.codePages.ansi),
         values_(job) {
     // Bytes the declared code page leaves undefined would make the document
     // unreadable; they become '?' as they do in UTF-8.

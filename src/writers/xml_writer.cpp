@@ -35,7 +35,7 @@ bool isNameChar(char32_t c) {
 
 class XmlWriter final : public RecordWriter {
  public:
-  explicit XmlWriter(JobContext& job) : job_(job), o_(job.options), utf8_(job.options.ansiCodePage), values_(job) {
+  explicit XmlWriter(JobContext& job) : job_(job), o_(job.options), utf8_(job.codePages.ansi), values_(job) {
     rootTag_ = xmlElementName(toUtf8(o_.xmlRootTag));
     recordTag_ = xmlElementName(toUtf8(o_.xmlRecordTag));
     for (const PlannedColumn& column : job_.plan.columns) names_.push_back(xmlElementName(toUtf8(column.title)));
