@@ -297,11 +297,14 @@ class SqlWriter final : public RecordWriter {
     std::string quoted;  // as the script writes it
   };
 
+  // The code page of the script's bytes, unless it is UTF-8.
+  int scriptCodePage() const { return o_.outputOem ? job_.codePages.oem : job_.codePages.ansi; }
+
   // The statement that tells the client what the script's bytes are in,
   // where the dialect has one and knows the code page; MS SQL, Oracle and the
   // standard leave it to the client's settings.
   void appendEncoding() {
-    const int page = o_.outputOem ? job_.codePages.oem : job_.codePages.ansi;
+    const int page = scriptCodePage();
     const std::string& r = o_.rowDelimiter;
     if (dialect_ == SqlDialect::PostgreSql) {
       const std::string_view name = job_.utf8 ? "UTF8" : postgreSqlEncodingName(page);
@@ -322,7 +325,7 @@ class SqlWriter final : public RecordWriter {
   void chooseMySqlTextColumns() {
     asText_.assign(job_.plan.columns.size(), false);
     if (dialect_ != SqlDialect::MySql) return;
-    const int page = o_.outputOem ? job_.codePages.oem : job_.codePages.ansi;
+    const int page = scriptCodePage();
     const uint64_t scriptBytes = job_.utf8 ? 4 : (page == 932 || page == 936 || page == 949 || page == 950) ? 2 : 1;
     constexpr uint64_t kOffRow = 40;
     constexpr uint64_t kInnoDbRowLimit = 8126;
