@@ -138,13 +138,45 @@ void RtfDocument::appendText(std::string_view text, RtfText kind) {
   }
 }
 
+namespace {
+
+// The font character set readers take a font's text in: Word goes by it
+// rather than by the document's code page. OEM for the DOS pages.
+int32_t fontCharsetOf(int codePage) {
+  switch (codePage) {
+    case 874: return 222;
+    case 932: return 128;
+    case 936: return 134;
+    case 949: return 129;
+    case 950: return 136;
+    case 1250: return 238;
+    case 1251: return 204;
+    case 1252: return 0;
+    case 1253: return 161;
+    case 1254: return 162;
+    case 1255: return 177;
+    case 1256: return 178;
+    case 1257: return 186;
+    case 1258: return 163;
+    default: return codePage < 1000 ? 255 : 0;
+  }
+}
+
+}  // namespace
+
+void RtfDocument::appendFontCharset() {
+  add(piece_, "\\fcharset", fontCharsetOf(codePage_));
+  add(piece_, "\\cpg", static_cast<int32_t>(codePage_));
+  add(piece_, " ");
+}
+
 void RtfDocument::appendFontTable(std::string_view fontList) {
   if (fontList.empty()) {
     for (size_t n = 0; n < kDefaultFonts.size(); ++n) {
       add(piece_, "{\\f", static_cast<int32_t>(n));
       add(piece_, "\\f");
       add(piece_, kDefaultFonts[n].family);
-      add(piece_, "\\fcharset0\\cpg1252 ");
+      appendFontCharset();
       add(piece_, kDefaultFonts[n].name);
       add(piece_, "}");
     }
@@ -153,7 +185,8 @@ void RtfDocument::appendFontTable(std::string_view fontList) {
   int32_t n = 0;
   forEachListPiece(fontList, [&](std::string_view name) {
     add(piece_, "{\\f", n++);
-    add(piece_, "\\fnil\\fcharset0\\cpg1252 ");
+    add(piece_, "\\fnil");
+    appendFontCharset();
     appendText(name, RtfText::Plain);
     add(piece_, "}");
   });
@@ -224,7 +257,7 @@ void RtfDocument::appendSectionFormat() {
 }
 
 Result RtfDocument::openDocument(const std::string& path, std::string_view fontList,
-                                    std::string_view colourList) {
+                                    std::string_view colourList, int codePage) {
   open_ = false;
   document_ = {};
   section_ = {};
@@ -240,7 +273,9 @@ Result RtfDocument::openDocument(const std::string& path, std::string_view fontL
   open_ = true;
 
   piece_.clear();
-  add(piece_, "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl");
+  codePage_ = codePage;
+  add(piece_, "{\\rtf1\\ansi\\ansicpg", static_cast<int32_t>(codePage));
+  add(piece_, "\\deff0{\\fonttbl");
   appendFontTable(fontList);
   add(piece_, "}{\\colortbl");
   appendColourTable(colourList);

@@ -6,7 +6,7 @@
 // then asks for an element; the element is written from the record as it is
 // at that moment, and a change holds for every later element. Widths and
 // positions are in twips. Every line break the writer emits reaches the file
-// as CR LF, and the text is declared as code page 1252.
+// as CR LF, and the text is declared in the code page given at opening.
 //
 // Failures: every operation returns a Result whose reason names what failed
 // and the system's text. A file that could not be created makes the document
@@ -173,8 +173,9 @@ class RtfDocument {
   // and the section format. All five formats start at their defaults; a
   // non-empty fontList ("name;name;...") replaces the default font table, a
   // non-empty colourList ("red;green;blue;..." numbers) the default colour table.
-  Result openDocument(const std::string& path, std::string_view fontList,
-                                       std::string_view colourList);
+  // codePage is the Windows or DOS code page the text's bytes are in.
+  Result openDocument(const std::string& path, std::string_view fontList, std::string_view colourList,
+                      int codePage = 1252);
   // A row definition from the row format.
   Result startRow();
   // A cell definition from the cell format; rightBoundary is the cell's right
@@ -201,6 +202,7 @@ class RtfDocument {
 
  private:
   void appendFontTable(std::string_view fontList);
+  void appendFontCharset();
   void appendColourTable(std::string_view colourList);
   void appendText(std::string_view text, RtfText kind);
   void appendDocumentFormat();
@@ -219,6 +221,7 @@ class RtfDocument {
   OutputFile out_;
   bool open_ = false;  // between a successful creation and closeDocument
   fmt::memory_buffer piece_;
+  int codePage_ = 1252;
   RtfDocumentFormat document_;
   RtfSectionFormat section_;
   RtfParagraphFormat paragraph_;

@@ -2,7 +2,8 @@
 // record (form layout). Every value is escaped; values that look like web,
 // mail or file addresses become links. With paging the output is split into
 // numbered page files that link to each other; every page is a complete
-// document with its own head and closing tags.
+// document with its own head and closing tags. A page says its charset: the
+// job's ANSI code page, or UTF-8 when the values are converted.
 #include "writers/html_writer.h"
 
 #include <fmt/format.h>
@@ -13,8 +14,10 @@
 #include <string_view>
 #include <vector>
 
+#include "writers/delimited_values.h"
 #include "writers/markup_escape.h"
 #include "writers/memo_text.h"
+#include "writers/text_encodings.h"
 #include "writers/trimmed_values.h"
 #include "util/text_buffer.h"
 #include "util/text_scan.h"
@@ -97,14 +100,14 @@ class HtmlWriter final : public RecordWriter {
  public:
   explicit HtmlWriter(JobContext& job)
       : job_(job), o_(job.options), pages_(job.outputPath),
-        paging_(job.options.htmlPaging && job.options.htmlMaxPerPage > 0) {
+        paging_(job.options.htmlPaging && job.options.htmlMaxPerPage > 0), utf8_(job.codePages.ansi) {
     size_t capacity = 32;
     capacity = std::max(capacity, job_.plan.textCapacity);
     value_.resize(capacity);
     buildPageStart();
   }
 
-  void header() override { job_.out.write(pageStart_.view()); }
+  void header() override { emit(pageStart_); }
 
   void record(const uint8_t* record, bool) override {
     const uint64_t position = job_.walkPosition;
@@ -146,7 +149,7 @@ class HtmlWriter final : public RecordWriter {
         line_.append("</TD>");
       }
     }
-    job_.out.write(line_.view());
+    emit(line_);
   }
 
   void footer() override {
@@ -157,7 +160,7 @@ class HtmlWriter final : public RecordWriter {
       appendLink(pages_.link(page_ - 1), "Previos");
     }
     line_.append("</body></html>");
-    job_.out.write(line_.view());
+    emit(line_);
   }
 
   // The job closes the first page; a later page is closed here, so a failure
@@ -174,7 +177,14 @@ class HtmlWriter final : public RecordWriter {
   void buildPageStart() {
     const std::string& title = o_.htmlTitle.empty() ? job_.table.path() : o_.htmlTitle;
     TextBuffer& s = pageStart_;
-    s.append("<html><head><title>");
+    s.append("<html><head>");
+    const std::string_view charset = job_.utf8 ? std::string_view("UTF-8") : htmlCharsetName(job_.codePages.ansi);
+    if (!charset.empty()) {
+      s.append("<meta http-equiv=\"Content-Type\" content=\"text/html; charset=");
+      s.append(charset);
+      s.append("\">");
+    }
+    s.append("<title>");
     appendEscapedMarkup(s, title.data(), title.size(), MarkupKind::Html);
     s.append("</title></head><body text=\"");
     appendColour(o_.htmlTextColor, o_.htmlTextRgb);
@@ -212,6 +222,9 @@ class HtmlWriter final : public RecordWriter {
     if (isBlankDate(*column.source, record)) return {};
     return {value_.data(), column.decode(job_.table, column.field, record, job_.decode, value_.data())};
   }
+
+  // Writes a piece of the page; a UTF-8 page is UTF-8 throughout, its head included.
+  void emit(const TextBuffer& text) { writeLine(job_.out, text, job_.utf8 ? &utf8_ : nullptr, converted_); }
 
   void appendText(std::string_view text) { appendEscapedMarkup(line_, text.data(), text.size(), MarkupKind::Html); }
 
@@ -251,7 +264,7 @@ class HtmlWriter final : public RecordWriter {
     }
     appendLink(pages_.link(page_), "Next");
     line_.append("</body></html>");
-    job_.out.write(line_.view());
+    emit(line_);
     const std::string finished = pages_.path(page_ - 1);
     if (!job_.out.close()) {
       pageError_ = fmt::format("{}: {}", finished, job_.out.errorText());
@@ -263,7 +276,7 @@ class HtmlWriter final : public RecordWriter {
       return false;
     }
     recordsOnPage_ = 0;
-    job_.out.write(pageStart_.view());
+    emit(pageStart_);
     return true;
   }
 
@@ -276,6 +289,8 @@ class HtmlWriter final : public RecordWriter {
   std::string pageError_;
   TextBuffer pageStart_;
   TextBuffer line_;
+  Utf8Converter utf8_;
+  TextBuffer converted_;
   std::vector<char> value_;
   std::string memo_;
 };

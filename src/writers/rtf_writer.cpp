@@ -50,7 +50,9 @@ class RtfWriter final : public RecordWriter {
 
   // The document is always written new: appending does not apply.
   Result open() override {
-    if (Result opened = doc_.openDocument(job_.outputPath, kFontList, kColourList); !opened) return opened;
+    // The ANSI page also under /TOOEM, which converts the values but not the names.
+    if (Result opened = doc_.openDocument(job_.outputPath, kFontList, kColourList, job_.codePages.ansi); !opened)
+      return opened;
     setFormats();
     return {};
   }

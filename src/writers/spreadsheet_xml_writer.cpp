@@ -18,6 +18,7 @@
 #include "writers/markup_escape.h"
 #include "writers/trimmed_values.h"
 #include "writers/memo_text.h"
+#include "writers/text_encodings.h"
 #include "util/text_buffer.h"
 #include "util/text_scan.h"
 
@@ -51,7 +52,7 @@ constexpr char kStyles[] =
 std::string declaredEncoding(const JobContext& job) {
   const int cp = job.codePages.ansi;
   if (job.options.utf8 || !(cp == 874 || (cp >= 1250 && cp <= 1258))) return {};
-  return fmt::format("windows-{}", cp);
+  return std::string(htmlCharsetName(cp));
 }
 
 bool isBlankText(const uint8_t* p, size_t n) {

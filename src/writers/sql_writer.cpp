@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "writers/delimited_values.h"
+#include "writers/text_encodings.h"
 #include "util/ascii.h"
 #include "util/text_buffer.h"
 
@@ -226,14 +227,20 @@ class SqlWriter final : public RecordWriter {
       head_ += ") ";
     }
     head_ += "values(";
+    chooseMySqlTextColumns();
   }
 
   // A table of no column exists in no database but PostgreSQL, and its
   // records hold nothing: its script stays empty.
   void header() override {
-    if (!o_.exportFieldNames || names_.empty()) return;
+    if (names_.empty()) return;
     const std::string& r = o_.rowDelimiter;
     line_.clear();
+    appendEncoding();
+    if (!o_.exportFieldNames) {
+      emit();
+      return;
+    }
     switch (dialect_) {
       case SqlDialect::MsSql:
         line_.append(fmt::format("  if exists ( select * from sys.tables where name = N'{}')\r\n DROP TABLE {};\r\n",
@@ -249,9 +256,10 @@ class SqlWriter final : public RecordWriter {
     for (size_t c = 0; c < names_.size(); ++c) {
       line_.clear();
       const bool rowId = o_.addRowId && c == 0;
-      const std::string type =
-          rowId ? std::string(dialect_ == SqlDialect::MsSql ? "Int" : "Integer")
-                : columnType(*job_.plan.columns[c - (o_.addRowId ? 1 : 0)].source, dialect_);
+      const size_t column = c - (o_.addRowId ? 1 : 0);
+      const std::string type = rowId ? std::string(dialect_ == SqlDialect::MsSql ? "Int" : "Integer")
+                               : asText_[column] ? std::string("Text")
+                                                 : columnType(*job_.plan.columns[column].source, dialect_);
       const size_t align = 31 - std::min<size_t>(names_[c].title.size(), 30);
       line_.append(names_[c].quoted);
       line_.append(fmt::format("  {:{}}{}", "", align, type));
@@ -288,6 +296,80 @@ class SqlWriter final : public RecordWriter {
     std::string title;   // as the table names it, for the alignment
     std::string quoted;  // as the script writes it
   };
+
+  // The code page of the script's bytes, unless it is UTF-8.
+  int scriptCodePage() const { return o_.outputOem ? job_.codePages.oem : job_.codePages.ansi; }
+
+  // The statement that tells the client what the script's bytes are in,
+  // where the dialect has one and knows the code page; MS SQL, Oracle and the
+  // standard leave it to the client's settings.
+  void appendEncoding() {
+    const int page = scriptCodePage();
+    const std::string& r = o_.rowDelimiter;
+    if (dialect_ == SqlDialect::PostgreSql) {
+      const std::string_view name = job_.utf8 ? "UTF8" : postgreSqlEncodingName(page);
+      if (!name.empty()) line_.append(fmt::format("SET client_encoding TO '{}';{}", name, r));
+    } else if (dialect_ == SqlDialect::MySql) {
+      const std::string_view name = job_.utf8 ? "utf8mb4" : mySqlCharsetName(page);
+      if (!name.empty()) line_.append(fmt::format("SET NAMES {};{}", name, r));
+    }
+  }
+
+  // InnoDB refuses a table whose row may pass 8126 bytes. It counts a
+  // character column at its longest in the column's character set, which is
+  // the database's: the script's own encoding, or utf8mb4 as is usual now. A
+  // column that may vary in length and pass 255 bytes can leave the row,
+  // keeping 40 bytes in it. While the row passes the limit in either set, the
+  // widest character column there becomes Text (65535 bytes hold 255
+  // characters of any set).
+  void chooseMySqlTextColumns() {
+    asText_.assign(job_.plan.columns.size(), false);
+    if (dialect_ != SqlDialect::MySql) return;
+    const int page = scriptCodePage();
+    const uint64_t scriptBytes = job_.utf8 ? 4 : (page == 932 || page == 936 || page == 949 || page == 950) ? 2 : 1;
+    constexpr uint64_t kOffRow = 40;
+    constexpr uint64_t kInnoDbRowLimit = 8126;
+    struct Estimate {
+      uint64_t bytesPerCharacter;
+      std::vector<uint64_t> cost;  // per column; 0 for a column that cannot become Text
+      uint64_t row;
+    };
+    // Header, null bits, transaction and row identifiers.
+    const uint64_t overhead = 24 + names_.size() / 8 + (o_.addRowId ? 6 : 0);
+    Estimate estimates[] = {{scriptBytes, {}, overhead}, {4, {}, overhead}};
+    for (Estimate& e : estimates) {
+      for (const PlannedColumn& column : job_.plan.columns) {
+        const Field& f = *column.source;
+        const std::string type = columnType(f, dialect_);
+        uint64_t cost = 0;
+        if (type.rfind("Char(", 0) == 0 || type.rfind("Varchar(", 0) == 0) {
+          const uint64_t bytes = uint64_t{std::max<uint32_t>(f.length, 1)} * e.bytesPerCharacter;
+          const bool varies = e.bytesPerCharacter > 1 || f.kind.storage == Storage::Varchar;
+          cost = varies && bytes > 255 ? kOffRow : bytes;
+          e.cost.push_back(cost);
+        } else {
+          e.cost.push_back(0);
+          // 4 bytes per 9 digits on each side of the point; LongText and the like leave the row.
+          cost = type.rfind("Numeric(", 0) == 0 ? (f.length + f.decimals) / 9 * 4 + 8
+                 : type.find("Text") != std::string::npos ? kOffRow : 8;
+        }
+        e.row += cost + 2;  // and its length bytes
+      }
+    }
+    for (;;) {
+      Estimate* over = nullptr;
+      for (Estimate& e : estimates)
+        if (e.row > kInnoDbRowLimit) over = &e;
+      if (!over) return;
+      const size_t widest = static_cast<size_t>(std::max_element(over->cost.begin(), over->cost.end()) - over->cost.begin());
+      if (over->cost[widest] <= kOffRow) return;
+      asText_[widest] = true;
+      for (Estimate& e : estimates) {
+        e.row = e.row + kOffRow - e.cost[widest];
+        e.cost[widest] = 0;
+      }
+    }
+  }
 
   // Databases compare column names without regard to case (PostgreSQL folds
   // unquoted ones), so a name that repeats an earlier one gets a number.
@@ -327,6 +409,7 @@ class SqlWriter final : public RecordWriter {
   std::string rawTableName_;
   std::string tableName_;
   std::vector<Name> names_;
+  std::vector<bool> asText_;  // per planned column: declared Text to keep a MySQL row within InnoDB's limit
   std::string head_;
   TextBuffer line_;
   TextBuffer converted_;

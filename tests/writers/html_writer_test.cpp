@@ -53,9 +53,13 @@ int run(std::vector<std::string> words) {
   return runCommandLine(words, options);
 }
 
+// The head of every page: the tests run in code page 1252.
+const std::string kHead =
+    "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=windows-1252\">";
+
 // What every page of the numbers table begins with, titled "T".
 const std::string kPageStart =
-    "<html><head><title>T</title></head><body text=\"#000000\" bgcolor=\"#ffffff\">\n"
+    kHead + "<title>T</title></head><body text=\"#000000\" bgcolor=\"#ffffff\">\n"
     "<TABLE BORDER><TR> <TH COLSPAN=1 > <B>T</B> </TH></TR>\n"
     "<TR><TH>ID</TH></TR>\n";
 
@@ -132,7 +136,7 @@ TEST(HtmlPaging, NeverLeavesAPageEmpty) {
   // The walk starts at position 100, a multiple of the page size.
   ASSERT_EQ(run({table, temp.at("last.htm"), "/MAXPERPAGE=10", "/last:20", "/NUMBER", "/TITLE=T"}), kExitConverted);
   const std::string start =
-      "<html><head><title>T</title></head><body text=\"#000000\" bgcolor=\"#ffffff\">\n"
+      kHead + "<title>T</title></head><body text=\"#000000\" bgcolor=\"#ffffff\">\n"
       "<TABLE BORDER><TR> <TH COLSPAN=2 > <B>T</B> </TH></TR>\n"
       "<TR><TH>N</TH><TH>ID</TH></TR>\n";
   std::string first, second;
@@ -149,7 +153,7 @@ TEST(HtmlPaging, FormPagesCloseNoTableTheyDidNotOpen) {
   TempFolder temp;
   const std::string table = writeNumbers(temp, 3);
   ASSERT_EQ(run({table, temp.at("form.htm"), "/ASFORM", "/MAXPERPAGE=2", "/TITLE=T"}), kExitConverted);
-  const std::string start = "<html><head><title>T</title></head><body text=\"#000000\" bgcolor=\"#ffffff\">\n";
+  const std::string start = kHead + "<title>T</title></head><body text=\"#000000\" bgcolor=\"#ffffff\">\n";
   auto form = [](int id) {
     return "<TABLE BORDER><TR><TD><B>ID</B></TD><TD>  " + std::to_string(id) + "</TD></TR></TABLE><BR>";
   };
@@ -180,7 +184,7 @@ TEST(HtmlTitle, WithoutATitleThePageShowsTheTablesPathEscaped) {
   ASSERT_EQ(run({table, temp.at("t.htm")}), kExitConverted);
   const std::string escaped = temp.at("a&amp;&lt;b&gt;.dbf");
   EXPECT_EQ(readFile(temp.at("t.htm")),
-            "<html><head><title>" + escaped +
+            kHead + "<title>" + escaped +
                 "</title></head><body text=\"#000000\" bgcolor=\"#ffffff\">\n"
                 "<TABLE BORDER><TR> <TH COLSPAN=1 > <B>" + escaped + "</B> </TH></TR>\n"
                 "<TR><TH>ID</TH></TR>\n<TR><TD>1</TD></TABLE></body></html>");
@@ -247,6 +251,46 @@ TEST(HtmlPaging, AWriteFailureOnALaterPageFailsTheJob) {
   EXPECT_FALSE(result.ok);
   EXPECT_NE(result.error.find(temp.at("report1.htm")), std::string::npos) << result.error;
   EXPECT_FALSE(fs::exists(temp.at("report2.htm")));
+}
+
+}  // namespace
+}  // namespace tabrix
+
+namespace tabrix {
+namespace {
+
+// A page says the code page its bytes are in; with /utf8 every page, its
+// head and the pages after a break included, is UTF-8 and says so.
+TEST(HtmlCharset, PagesDeclareTheCodePageOrUtf8TheyAreWrittenIn) {
+  TempFolder temp;
+  TableBuilder builder(0x03);
+  builder.field("NAME", 'C', 6);
+  builder.record({"\xC0\xE1\xE2   "});  // "Абв" in code page 1251
+  builder.record({"\xA8\xE6    "});     // "Ёж"
+  const std::string table = temp.at("names.dbf");
+  test::writeFile(table, builder.bytes());
+  auto convert = [&](std::vector<std::string> words, int codePage) {
+    ConversionOptions options;
+    options.ansiCodePage = codePage;
+    return runCommandLine(words, options);
+  };
+  const std::string meta = "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=";
+
+  ASSERT_EQ(convert({table, temp.at("ansi.htm"), "/TITLE=\xC0"}, 1251), kExitConverted);
+  const std::string ansi = readFile(temp.at("ansi.htm"));
+  EXPECT_NE(ansi.find(meta + "windows-1251\">"), std::string::npos) << ansi;
+  EXPECT_NE(ansi.find("<TD>\xC0\xE1\xE2</TD>"), std::string::npos) << ansi;
+
+  ASSERT_EQ(convert({table, temp.at("utf8.htm"), "/utf8", "/TITLE=\xC0", "/MAXPERPAGE=1"}, 1251), kExitConverted);
+  for (const char* page : {"utf8.htm", "utf81.htm"}) {
+    const std::string text = readFile(temp.at(page));
+    EXPECT_EQ(text.rfind("<html><head>" + meta + "UTF-8\"><title>\u0410</title>", 0), 0u) << text;
+  }
+  EXPECT_NE(readFile(temp.at("utf8.htm")).find("<TD>\u0410\u0431\u0432</TD>"), std::string::npos);
+  EXPECT_NE(readFile(temp.at("utf81.htm")).find("<TD>\u0401\u0436</TD>"), std::string::npos);
+
+  ASSERT_EQ(convert({table, temp.at("gbk.htm")}, 936), kExitConverted);
+  EXPECT_NE(readFile(temp.at("gbk.htm")).find(meta + "GBK\">"), std::string::npos);
 }
 
 }  // namespace
