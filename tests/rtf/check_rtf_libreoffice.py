@@ -28,8 +28,9 @@ table itself:
   - dates and date-times come from Tabrix's CSV output of the same table in
     the same locale (table_dump writes them in another order); a blank date
     is empty in both;
-  - the bytes are code page 1252: a byte that code page leaves undefined may
-    come back as any one character; a control byte other than tab and line
+  - the bytes are in the Windows code page the table's mark names (1252 for
+    a table without one): a byte that page leaves undefined may come back as
+    any one character; a control byte other than tab and line
     breaks as one character or none (LibreOffice drops most of them and
     shows some, 0x13 as "0").
 A document that LibreOffice did not turn into text fails its table.
@@ -51,14 +52,13 @@ import check_corpus as cc  # noqa: E402
 import check_corpus_outputs as cco  # noqa: E402
 
 DATE_TYPES = ("D", "T", "@")
-# Stand for a byte code page 1252 leaves undefined (any one character) and
+# Stand for a byte the code page leaves undefined (any one character) and
 # for a control byte (any one character or none).
 ANY = "\uFFFF"
 ANY_OR_NONE = "\uFFFE"
 # A line whose text is not known: a date when the CSV could not be read.
 ANY_LINE = "\uFFFD\uFFFF"
 BATCH = 200
-UNDEFINED_1252 = (0x81, 0x8D, 0x8F, 0x90, 0x9D)
 
 
 def run(command, workdir, timeout=300):
@@ -66,13 +66,29 @@ def run(command, workdir, timeout=300):
     return subprocess.run(command, cwd=workdir, env=env, capture_output=True, timeout=timeout)
 
 
-def client_text(raw):
-    """The text LibreOffice shows for the bytes of a value (latin-1 string)."""
+def client_text(raw, pages=None):
+    """The text LibreOffice shows for the bytes of a value (latin-1 string) of
+    a table whose text pages are pages (cco.text_pages): the bytes in the
+    table's Windows page, a byte that page leaves undefined any one character."""
     out = []
-    data = raw.encode("latin-1")
+    data = cco.as_written(raw.encode("latin-1"), pages)
+    codec = pages[1] if pages else "cp1252"
+    run_start = None
+
+    def flush(end):
+        if run_start is not None:
+            out.append(data[run_start:end].decode(codec, errors="replace").replace("\uFFFD", ANY))
+
     i = 0
     while i < len(data):
         b = data[i]
+        if b >= 0x20:
+            if run_start is None:
+                run_start = i
+            i += 1
+            continue
+        flush(i)
+        run_start = None
         if data[i:i + 2] == b"\r\n":
             out.append("\n")
             i += 1
@@ -80,19 +96,16 @@ def client_text(raw):
             out.append("\n")
         elif b == 0x09:
             out.append("\t")
-        elif b < 0x20:
-            out.append(ANY_OR_NONE)
-        elif b in UNDEFINED_1252:
-            out.append(ANY)
         else:
-            out.append(bytes([b]).decode("cp1252"))
+            out.append(ANY_OR_NONE)
         i += 1
+    flush(len(data))
     return "".join(out)
 
 
-def shown_value(raw):
+def shown_value(raw, pages=None):
     """A value as the RTF output writes it: trimmed of blanks."""
-    return client_text(raw.strip(" "))
+    return client_text(raw.strip(" "), pages)
 
 
 class Table:
@@ -139,10 +152,10 @@ def csv_dates(unit, tabrix, source, workdir, ours, columns, limit):
     return dates
 
 
-def expected_lines(ours, columns, dates):
+def expected_lines(ours, columns, dates, pages):
     lines = []
     for i in columns:
-        lines += ["", client_text(ours["fields"][i]["name"])]
+        lines += ["", client_text(ours["fields"][i]["name"], pages)]
     for n, record in enumerate(ours["records"]):
         for c, i in enumerate(columns):
             if i in record["nulls"]:
@@ -150,7 +163,7 @@ def expected_lines(ours, columns, dates):
             elif ours["fields"][i]["type"] in DATE_TYPES:
                 text = ANY_LINE if dates is None else client_text(dates[(n, c)])
             else:
-                text = shown_value(record["values"][i])
+                text = shown_value(record["values"][i], pages)
             lines += text.split("\n")
     return lines + [""]
 
@@ -177,7 +190,7 @@ def prepare(table, tabrix, dump, workdir, records):
         unit.skip("no exported column: the document holds empty rows only, only its opening is checked")
         return
     dates = csv_dates(unit, tabrix, source, workdir, ours, columns, limit)
-    table.lines = expected_lines(ours, columns, dates)
+    table.lines = expected_lines(ours, columns, dates, cco.text_pages(source))
     table.cells = len(columns) * (1 + len(ours["records"]))
 
 
