@@ -85,6 +85,33 @@ char32_t upperOf(char32_t c) {
 
 }  // namespace
 
+CharacterBytes characterBytes(int codePage) {
+  CharacterBytes bytes;
+  if (!isDoubleByte(codePage)) return bytes;
+  bytes.doubleByte = true;
+  const auto mark = [](std::array<bool, 256>& set, int first, int last) {
+    for (int b = first; b <= last; ++b) set[b] = true;
+  };
+  if (codePage == 932) {
+    mark(bytes.lead, 0x81, 0x9F);
+    mark(bytes.lead, 0xE0, 0xFC);
+    mark(bytes.trail, 0x40, 0x7E);
+    mark(bytes.trail, 0x80, 0xFC);
+  } else {
+    mark(bytes.lead, 0x81, 0xFE);
+    if (codePage == 949) {
+      // UHC ends characters with letters and high bytes only.
+      mark(bytes.trail, 0x41, 0x5A);
+      mark(bytes.trail, 0x61, 0x7A);
+      mark(bytes.trail, 0x81, 0xFE);
+    } else {
+      mark(bytes.trail, 0x40, 0x7E);
+      mark(bytes.trail, codePage == 950 ? 0xA1 : 0x80, 0xFE);
+    }
+  }
+  return bytes;
+}
+
 std::array<uint8_t, 256> upperCaseTable(int codePage) {
   std::array<uint8_t, 256> table{};
   for (int b = 0; b < 256; ++b) table[b] = static_cast<uint8_t>(b >= 'a' && b <= 'z' ? b - 32 : b);

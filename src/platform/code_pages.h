@@ -26,6 +26,16 @@ CodePageTables buildCodePageTables(int ansi, int oem, std::string* error = nullp
 // for double-byte ones and pages iconv does not know).
 std::array<uint8_t, 256> upperCaseTable(int codePage);
 
+// Which bytes of a double-byte code page (932, 936, 949, 950) begin a
+// two-byte character and which may end one; none for single-byte pages. A
+// lead byte followed by a byte that cannot end a character stands alone.
+struct CharacterBytes {
+  bool doubleByte = false;
+  std::array<bool, 256> lead{};
+  std::array<bool, 256> trail{};
+};
+CharacterBytes characterBytes(int codePage);
+
 // In-place translation of len bytes through a table.
 inline void translateBytes(const std::array<uint8_t, 256>& table, char* text, size_t len) {
   for (size_t i = 0; i < len; ++i) text[i] = static_cast<char>(table[static_cast<uint8_t>(text[i])]);

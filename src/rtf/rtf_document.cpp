@@ -109,6 +109,10 @@ void RtfDocument::appendText(std::string_view text, RtfText kind) {
     add(piece_, text);
     return;
   }
+  const auto appendHex = [this](uint8_t b) {
+    const char hex[4] = {'\\', '\'', kHexDigits[b >> 4], kHexDigits[b & 0x0F]};
+    piece_.append(hex, hex + 4);
+  };
   size_t i = 0;
   while (i < text.size()) {
     // Runs of ordinary characters go in one copy.
@@ -132,8 +136,11 @@ void RtfDocument::appendText(std::string_view text, RtfText kind) {
     } else if (c == '\t') {
       add(piece_, "\\tab ");
     } else {
-      const char hex[4] = {'\\', '\'', kHexDigits[b >> 4], kHexDigits[b & 0x0F]};
-      piece_.append(hex, hex + 4);
+      appendHex(b);
+      if (characters_.doubleByte && characters_.lead[b] && i < text.size() &&
+          characters_.trail[static_cast<uint8_t>(text[i])]) {
+        appendHex(static_cast<uint8_t>(text[i++]));
+      }
     }
   }
 }
@@ -274,6 +281,7 @@ Result RtfDocument::openDocument(const std::string& path, std::string_view fontL
 
   piece_.clear();
   codePage_ = codePage;
+  characters_ = characterBytes(codePage);
   add(piece_, "{\\rtf1\\ansi\\ansicpg", static_cast<int32_t>(codePage));
   add(piece_, "\\deff0{\\fonttbl");
   appendFontTable(fontList);

@@ -19,6 +19,8 @@
 
 #include <fmt/format.h>
 
+#include "platform/code_pages.h"
+
 #include "platform/output_file.h"
 #include "util/result.h"
 
@@ -222,6 +224,9 @@ class RtfDocument {
   bool open_ = false;  // between a successful creation and closeDocument
   fmt::memory_buffer piece_;
   int codePage_ = 1252;
+  // The code page's two-byte characters, whose second byte may be a backslash
+  // or brace: such a character is written as two hex escapes.
+  CharacterBytes characters_;
   RtfDocumentFormat document_;
   RtfSectionFormat section_;
   RtfParagraphFormat paragraph_;

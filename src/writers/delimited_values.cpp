@@ -21,6 +21,7 @@
 #include <cstring>
 
 #include "dbf/date_time.h"
+#include "platform/code_pages.h"
 #include "util/text_scan.h"
 #include "writers/memo_text.h"
 
@@ -107,6 +108,7 @@ class Values final : public ValueWriter {
   void appendSqlLogical(TextBuffer& line, const Field& f, const uint8_t* bytes);
   void appendMemo(TextBuffer& line, int field, const uint8_t* record);
   size_t doubleSqlSpecials(char* text, size_t n) const;
+  size_t doubleSqlSpecialsOutsideCharacters(char* text, size_t n) const;
 
   JobContext& job_;
   const ConversionOptions& o_;
@@ -124,6 +126,8 @@ class Values final : public ValueWriter {
   uint64_t quoteWord_ = 0;
   uint64_t fillerWord_ = 0;
   std::string memo_;
+  // The table's double-byte page, whose trail bytes may be a backslash.
+  CharacterBytes characters_;
 };
 
 }  // namespace
@@ -164,6 +168,7 @@ Values::Values(JobContext& job, const ValueRules& rules)
   uint8_t filler = 'x';
   while (filler == static_cast<uint8_t>(delimiterFirst_) || filler == static_cast<uint8_t>(quote_)) ++filler;
   fillerWord_ = 0x0101010101010101ULL * filler;
+  if (mySql_) characters_ = characterBytes(job_.codePages.ansi);
 }
 
 // Binary numbers (integers and currency) always give a number and are
@@ -264,10 +269,43 @@ inline size_t Values::placeTrimmedValue(const PlannedColumn& column, const uint8
 // Apostrophes are doubled in every SQL string; MySQL also reads a backslash
 // as an escape, so there a backslash is doubled too.
 size_t Values::doubleSqlSpecials(char* text, size_t n) const {
+  if (characters_.doubleByte) return doubleSqlSpecialsOutsideCharacters(text, n);
   const char backslash = mySql_ ? '\\' : '\'';
   size_t count = 0;
   for (size_t i = 0; i < n; ++i) count += text[i] == '\'' || text[i] == backslash;
   return count ? doubleInPlace(text, n, count, '\'', backslash) : n;
+}
+
+// MySQL in a double-byte page: the second byte of a character may be 0x5C
+// (GBK, Shift_JIS, Big5), which the server reads as part of the character,
+// so only a backslash or apostrophe of its own is doubled. The text moves to
+// the end of its room first, then is copied forward, since which byte ends a
+// character is known only reading forward.
+size_t Values::doubleSqlSpecialsOutsideCharacters(char* text, size_t n) const {
+  const auto pairAt = [&](const char* t, size_t i) {
+    return i + 1 < n && characters_.lead[static_cast<uint8_t>(t[i])] && characters_.trail[static_cast<uint8_t>(t[i + 1])];
+  };
+  size_t count = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (pairAt(text, i)) ++i;
+    else count += text[i] == '\'' || text[i] == '\\';
+  }
+  if (count == 0) return n;
+  std::memmove(text + count, text, n);
+  // Writing never overtakes reading: the write position trails the read one
+  // by the doublings still to come.
+  const char* read = text + count;
+  char* write = text;
+  for (size_t i = 0; i < n; ++i) {
+    const char c = read[i];
+    *write++ = c;
+    if (pairAt(read, i)) {
+      *write++ = read[++i];
+    } else if (c == '\'' || c == '\\') {
+      *write++ = c;
+    }
+  }
+  return n + count;
 }
 
 // The delimited and the SQL rules are two instances of the same steps, so

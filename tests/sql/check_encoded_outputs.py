@@ -3,8 +3,10 @@
 
     /usr/bin/python3 check_encoded_outputs.py --tabrix PATH/tabrix --corpus PATH/corpus
 
-A small table with Cyrillic text (code page 1251) and one with Chinese text
-(936) are written with python3-dbf; tabrix reads them with TABRIX_ANSI_CP set
+A small table with Cyrillic text (code page 1251), one with Chinese text (936)
+and one with Japanese text (932) are written with python3-dbf (the Chinese and
+Japanese ones hold characters whose second byte is a backslash, 0x5C, next to
+backslashes of their own); tabrix reads them with TABRIX_ANSI_CP set
 to that page. Checked:
   - the PostgreSQL script without /utf8 loads into a database created with
     UTF8, and the MySQL script into a MariaDB database of utf8mb4; the texts
@@ -31,11 +33,12 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "corpus"))
 import check_corpus as cc  # noqa: E402
-from check_sql_scripts import MariaDb, Postgres  # noqa: E402
+from check_sql_scripts import MariaDb, Postgres, unescape_copy  # noqa: E402
 
 TABLES = {
     1251: ("cyrillic", ["амбулаторно", "Ёлка и ёжик", "д'Артаньян", "ЮЖНЫЙ ФИЛИАЛ"]),
-    936: ("chinese", ["测试中文", "北京市海淀区", "上海 'A' 路", "中华人民共和国"]),
+    936: ("chinese", ["测试中文", "北京市海淀区", "上海 'A' 路", "中华人民共和国", "誠 籠 C:\\数据\\"]),
+    932: ("japanese", ["表示", "ソフト 'A'", "C:\\予定\\能力", "十\\"]),
 }
 
 failures = []
@@ -75,7 +78,7 @@ def check_postgres(pg, script, texts, what):
     if result.returncode != 0:
         fail(f"{what}: PostgreSQL refused the script: {result.stderr.decode(errors='replace')[:300]}")
         return
-    loaded = [line.rstrip(" ") for line in result.stdout.decode("utf-8").split("\n") if line]
+    loaded = [unescape_copy(line).rstrip(" ") for line in result.stdout.decode("utf-8").split("\n") if line]
     if loaded != texts:
         fail(f"{what}: PostgreSQL holds {loaded}, expected {texts}")
 

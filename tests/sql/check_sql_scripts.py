@@ -42,8 +42,21 @@ hold:
   - T, @: the date-time to the second, NULL when empty;
   - L: true for T, t, Y, y, false for F, f, N, n, NULL otherwise;
   - any field whose null flag is set (Visual FoxPro): NULL.
-Text is compared as bytes (the scripts are in the ANSI code page: the
-PostgreSQL databases use SQL_ASCII, MariaDB latin1, so no byte is converted).
+The databases hold text as Unicode (PostgreSQL UTF8, MariaDB utf8mb4), as is
+usual now, so every script must say what its bytes are in. The scripts of a
+table are in the Windows page its mark names (Windows-1252 for a table
+without a mark, as the checks run in the C locale). Each load runs with that
+page as the client's encoding, the encoding the PostgreSQL and MySQL scripts
+declare themselves and the one the Ansi script, which declares none, is in;
+the values are read back in that page and compared as bytes, so a value the
+server converted wrongly differs. MySQL has no character set for the pages
+1253, 1254, 1255, 1258 and 874 (its greek, latin5, hebrew and tis620 read
+some bytes differently): those scripts declare nothing and load through a
+latin1 client, which keeps every byte, so only the bytes are compared there.
+A table whose text holds bytes its page leaves undefined (cp850.dbf: DOS
+text under the Windows-1252 mark) cannot be held as Unicode: PostgreSQL
+refuses it, rightly, so its PostgreSQL scripts load into a SQL_ASCII
+database, which keeps the bytes as they are, and the table is listed.
 Tables the reader refuses are listed, not checked.
 """
 import argparse
@@ -66,6 +79,12 @@ import check_corpus_outputs as cco  # noqa: E402
 from memo_gap import memo_file_lacks_memos  # noqa: E402
 
 PG_BIN = "/usr/lib/postgresql/15/bin"
+
+# The names the servers know the Windows pages by.
+POSTGRESQL_ENCODINGS = {f"cp{n}": f"WIN{n}" for n in (874, *range(1250, 1259))}
+POSTGRESQL_ENCODINGS.update(cp932="SJIS", cp936="GBK", cp949="UHC", cp950="BIG5")
+MYSQL_CHARSETS = {"cp1250": "cp1250", "cp1251": "cp1251", "cp1252": "latin1", "cp1256": "cp1256",
+                  "cp1257": "cp1257", "cp932": "cp932", "cp936": "gbk", "cp949": "euckr", "cp950": "big5"}
 MAX_MESSAGES = 10
 
 
@@ -88,7 +107,7 @@ class Postgres:
 
     def start(self):
         subprocess.run(as_postgres() + [f"{PG_BIN}/initdb", "-D", self.data, "-A", "trust", "-U", "postgres",
-                                        "-E", "SQL_ASCII", "--locale=C", "--no-sync"],
+                                        "-E", "UTF8", "--locale=C", "--no-sync"],
                        check=True, capture_output=True)
         options = (f"-c listen_addresses='' -c unix_socket_directories={self.dir} -c fsync=off "
                    "-c synchronous_commit=off -c full_page_writes=off")
@@ -102,12 +121,12 @@ class Postgres:
                            capture_output=True)
             self.started = False
 
-    def psql(self, database, *args, transaction=True):
+    def psql(self, database, *args, transaction=True, encoding="UTF8"):
         # One transaction per load: the INSERTs need no commit each.
         command = ["psql", "-X", "-q", *(["-1"] if transaction else []), "-h", self.dir, "-U", "postgres",
                    "-d", database, "-v", "ON_ERROR_STOP=1", *args]
         return subprocess.run(command, capture_output=True, timeout=300,
-                              env=dict(os.environ, PGCLIENTENCODING="SQL_ASCII"))
+                              env=dict(os.environ, PGCLIENTENCODING=encoding))
 
 
 class MariaDb:
@@ -127,8 +146,8 @@ class MariaDb:
             self.server = subprocess.Popen(
                 ["mariadbd", "--no-defaults", f"--datadir={self.data}", f"--socket={self.socket}",
                  "--skip-networking", *user, f"--pid-file={self.dir}/pid", "--innodb-flush-log-at-trx-commit=0",
-                 "--innodb-buffer-pool-size=64M", "--character-set-server=latin1",
-                 "--collation-server=latin1_swedish_ci"],
+                 "--innodb-buffer-pool-size=64M", "--character-set-server=utf8mb4",
+                 "--collation-server=utf8mb4_general_ci"],
                 stdout=log, stderr=subprocess.STDOUT)
         deadline = time.time() + 60
         while time.time() < deadline:
@@ -156,9 +175,9 @@ class MariaDb:
                 self.server.wait()
         self.server = None
 
-    def client(self, script, database):
+    def client(self, script, database, charset="latin1"):
         command = ["mariadb", "--no-defaults", f"--socket={self.socket}", "-u", "root",
-                   "--default-character-set=latin1", "--batch", "--skip-column-names"]
+                   f"--default-character-set={charset}", "--batch", "--skip-column-names"]
         if database:
             command.append(database)
         return subprocess.run(command, input=script, capture_output=True, timeout=300)
@@ -200,14 +219,15 @@ def unescape_copy(text):
     return re.sub(r"\\(.)", lambda m: COPY_ESCAPES.get(m.group(1), m.group(1)), text)
 
 
-def load_postgres(pg, database, script_path, name, ansi):
-    """Loads a script; the rows of its table in ROWID order, or the error text."""
+def load_postgres(pg, database, script_path, name, ansi, page):
+    """Loads a script with the client in the table's page; the rows of its
+    table in ROWID order (text as that page's bytes), or the error text."""
     steps = []
     if ansi:
         quoted = name.decode("latin-1")
         steps += ["-c", f"DROP TABLE IF EXISTS {quoted}; CREATE TABLE {quoted} (placeholder integer)"]
     steps += ["-f", script_path, "-c", f"COPY (SELECT * FROM {name.decode('latin-1')} ORDER BY rowid) TO STDOUT"]
-    result = pg.psql(database, *steps)
+    result = pg.psql(database, *steps, encoding=POSTGRESQL_ENCODINGS[page])
     if result.returncode != 0:
         return None, result.stderr.decode("latin-1").strip()
     lines = result.stdout.decode("latin-1").split("\n")
@@ -220,9 +240,9 @@ def mysql_quoted(name):
     return "`" + name.replace("`", "``") + "`"
 
 
-def load_mariadb(my, database, script, name, titles):
-    """Loads a script and reads every column back as hex text (NULL as N), so
-    no value can be mistaken for a separator or for NULL."""
+def load_mariadb(my, database, script, name, titles, page):
+    """Loads a script and reads every column back as hex text of the table's
+    page (NULL as N), so no value can be mistaken for a separator or for NULL."""
     if titles:
         columns = ",".join(f"IF({mysql_quoted(t)} IS NULL,'N',CONCAT('V',HEX(CAST({mysql_quoted(t)} AS CHAR))))"
                            for t in titles)
@@ -230,7 +250,8 @@ def load_mariadb(my, database, script, name, titles):
         columns = "1"
     query = f"\nSELECT {columns} FROM {name.decode('latin-1')};\n".encode("latin-1")
     # One transaction per load: the INSERTs need no commit each.
-    result = my.client(b"SET autocommit=0;\n" + script + b"\nCOMMIT;" + query, database)
+    result = my.client(b"SET autocommit=0;\n" + script + b"\nCOMMIT;" + query, database,
+                       MYSQL_CHARSETS.get(page, "latin1"))
     if result.returncode != 0:
         return None, result.stderr.decode("latin-1").strip()
     rows = []
@@ -415,18 +436,33 @@ class Worker:
         self.database = f"tabrix{number}"
         self.workdir = os.path.join(temp, f"work{number}")
         os.mkdir(self.workdir)
-        result = pg.psql("postgres", "-c", f"CREATE DATABASE {self.database}", transaction=False)
+        for database, encoding in ((self.database, "UTF8"), (self.database + "ascii", "SQL_ASCII")):
+            result = pg.psql("postgres", "-c", f"CREATE DATABASE {database} ENCODING '{encoding}' TEMPLATE template0",
+                             transaction=False)
+            if result.returncode != 0:
+                raise RuntimeError(result.stderr.decode("latin-1"))
+        result = my.client(f"CREATE DATABASE {self.database} CHARACTER SET utf8mb4;".encode(), None)
         if result.returncode != 0:
             raise RuntimeError(result.stderr.decode("latin-1"))
-        result = my.client(f"CREATE DATABASE {self.database} CHARACTER SET latin1;".encode(), None)
-        if result.returncode != 0:
-            raise RuntimeError(result.stderr.decode("latin-1"))
+
+
+def undefined_in_page(ours, pages, page):
+    """True when some text of the table, as the scripts write it, holds a byte the page does not define."""
+    texts = [v for r in ours["records"] for v in r["values"] if isinstance(v, str)]
+    texts += [m["text"] for r in ours["records"] for m in r["memos"].values() if m and m["text"] is not None]
+    try:
+        for text in texts:
+            as_written(text, pages).encode("latin-1").decode(page)
+    except UnicodeDecodeError:
+        return True
+    return False
 
 
 def check_table(args, worker, name, path):
     workdir = worker.workdir
     unit = cc.Unit(name)
     unit.not_compared = None
+    unit.note = None
     ours, error = cc.run_dump(args.dump, path)
     if ours is None or not ours["ok"]:
         unit.fail(error or f"does not open: {ours['error']}")
@@ -447,6 +483,11 @@ def check_table(args, worker, name, path):
         path = cco.dbf_alias(path, ours, workdir)
     # Text is written in the Windows page the table's mark names.
     pages = cco.text_pages(path)
+    page = pages[1] if pages else "cp1252"
+    pg_database = worker.database
+    if undefined_in_page(ours, pages, page):
+        pg_database += "ascii"
+        unit.note = f"text not in {page}: its PostgreSQL loads checked in a SQL_ASCII database"
     for dialect in ("postgresql", "mysql", "ansi"):
         result, script = write_script(args, dialect, path, output, workdir)
         check_exit(unit, dialect, result, ours, memos_lost)
@@ -458,9 +499,9 @@ def check_table(args, worker, name, path):
             unit.fail(f"{dialect}: no CREATE TABLE line")
             continue
         if dialect == "mysql":
-            rows, error = load_mariadb(worker.my, worker.database, script, table, titles)
+            rows, error = load_mariadb(worker.my, worker.database, script, table, titles, page)
         else:
-            rows, error = load_postgres(worker.pg, worker.database, output, table, dialect == "ansi")
+            rows, error = load_postgres(worker.pg, pg_database, output, table, dialect == "ansi", page)
         if error is not None:
             unit.fail(f"{dialect}: the script did not load: {error[:300]}")
             continue
@@ -528,6 +569,9 @@ def main():
     for unit in units:
         if unit.not_compared:
             print(f"not compared: {unit.name} ({unit.not_compared})")
+    for unit in units:
+        if unit.note:
+            print(f"note: {unit.name} ({unit.note})")
     for table, reason in refused:
         print(f"not checked, refused by the reader: {table} ({reason})")
     failed = sum(1 for u in units if u.failures)
