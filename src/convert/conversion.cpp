@@ -148,7 +148,9 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   SortedRecords sorted;
   const bool sorting = o.sortEnabled && o.sortField >= 0 && o.sortField < table.fieldCount();
   if (sorting) {
-    if (const Result loaded = sorted.load(table, {o.sortField, o.sortAscending, o.sortIgnoreCase}); !loaded) {
+    // Case folds in the page the stored bytes are in.
+    const int page = table.sourceIsOem() ? job.codePages.oem : job.codePages.ansi;
+    if (const Result loaded = sorted.load(table, {o.sortField, o.sortAscending, o.sortIgnoreCase, page}); !loaded) {
       out.close();
       return fail(o, path, result, loaded.reason());
     }

@@ -5,16 +5,28 @@
 
 #include "dbf/date_time.h"
 #include "dbf/field_decoder.h"
+#include "platform/code_pages.h"
 #include "util/ascii.h"
 
 namespace tabrix {
 
 namespace {
 
-int compareFoldingCase(const uint8_t* a, const uint8_t* b, size_t n) {
+// Letters compare as their capitals in the field's page. In a double-byte
+// page the second byte of a character is no letter of its own, even where it
+// has an ASCII letter's value, so a character both texts begin alike at
+// compares its second bytes as they are.
+int compareFoldingCase(const uint8_t* a, const uint8_t* b, size_t n, const std::array<uint8_t, 256>& upper,
+                       const CharacterBytes& characters) {
   for (size_t i = 0; i < n; ++i) {
-    const auto x = static_cast<uint8_t>(asciiUpper(static_cast<char>(a[i])));
-    const auto y = static_cast<uint8_t>(asciiUpper(static_cast<char>(b[i])));
+    if (characters.doubleByte && a[i] == b[i] && characters.lead[a[i]] && i + 1 < n &&
+        characters.trail[a[i + 1]] && characters.trail[b[i + 1]]) {
+      ++i;
+      if (a[i] != b[i]) return a[i] - b[i];
+      continue;
+    }
+    const uint8_t x = upper[a[i]];
+    const uint8_t y = upper[b[i]];
     if (x != y) return x - y;
     if (x == 0) return 0;
   }
@@ -72,6 +84,12 @@ Result SortedRecords::load(DbfTable& table, const SortOrder& order) {
 
   const Field& f = table.field(order.field);
   const bool ascending = order.ascending;
+  std::array<uint8_t, 256> upper{};
+  CharacterBytes characters;
+  if (order.ignoreCase) {
+    upper = upperCaseTable(order.codePage);
+    characters = characterBytes(order.codePage);
+  }
   auto recordAt = [&](uint32_t position) { return block_.get() + uint64_t{position} * recordLength_; };
   // r > 0: a belongs after b. Doubles and integers give 1 or 0 only; the
   // quicksort asks no more of them.
@@ -104,7 +122,7 @@ Result SortedRecords::load(DbfTable& table, const SortOrder& order) {
       default:
         // Dates as their yyyymmdd text; character text folded when asked;
         // every other type by its stored bytes.
-        r = order.ignoreCase && f.kind.characterText ? compareFoldingCase(a + f.offset, b + f.offset, f.length)
+        r = order.ignoreCase && f.kind.characterText ? compareFoldingCase(a + f.offset, b + f.offset, f.length, upper, characters)
                                                      : std::memcmp(a + f.offset, b + f.offset, f.length);
         break;
     }

@@ -19,6 +19,7 @@ struct SortOrder {
   int field = -1;
   bool ascending = true;
   bool ignoreCase = false;
+  int codePage = 1252;  // the page the field's bytes are in, whose letters ignoreCase folds
 };
 
 class SortedRecords {
