@@ -74,6 +74,12 @@ int codePageOfMark(uint8_t mark) {
   return found == std::end(kMarks) ? 0 : found->codePage;
 }
 
+uint8_t markOfCodePage(int codePage) {
+  const auto* found = std::find_if(std::begin(kMarks), std::end(kMarks),
+                                   [&](const MarkPage& m) { return m.codePage == codePage; });
+  return found == std::end(kMarks) ? 0 : found->mark;
+}
+
 bool isTextCodePage(int codePage) { return dosPage(codePage) || windowsPage(codePage); }
 
 TextPageDecision decideTextPages(uint8_t mark, bool level7, const TableOpenOptions& options) {

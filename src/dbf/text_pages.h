@@ -29,6 +29,8 @@ struct TextPageDecision {
 // iconv cannot convert (Macintosh, Kamenicky, Mazovia).
 int codePageOfMark(uint8_t mark);
 
+// A mark naming the page (the first in the table); 0 when no mark names it.
+uint8_t markOfCodePage(int codePage);
 // Whether a page is one a table's text may be read in ("/CP:n").
 bool isTextCodePage(int codePage);
 

@@ -18,6 +18,7 @@
 #include "dbf/dbf_format.h"
 #include "dbf/field_decoder.h"
 #include "dbf/field_kinds.h"
+#include "dbf/text_pages.h"
 #include "platform/file.h"
 #include "platform/local_time.h"
 #include "platform/path_lookup.h"
@@ -402,8 +403,12 @@ class DbfWriter final : public RecordWriter {
     h[3] = static_cast<uint8_t>(local.tm_mday);
     writeLe16(h + 8, static_cast<uint32_t>(length));
     writeLe16(h + 10, static_cast<uint32_t>(record_.size()));
-    // The text is copied as stored, so its code page travels with it.
+    // The text is copied as stored, so its code page travels with it: the
+    // source's mark, unless the user named another page for the source ("/CP:n").
     h[29] = table_.header().codePageMark();
+    const int stored = table_.sourceIsOem() ? table_.textPages().oem : table_.textPages().ansi;
+    if (table_.textPagesNamed() && codePageOfMark(h[29]) != stored)
+      if (const uint8_t mark = markOfCodePage(stored)) h[29] = mark;
     bool memoColumn = false;
     for (const Column& c : columns_) memoColumn = memoColumn || table_.field(c.field).kind.inMemoFile;
     if (level_ == Level::VisualFoxPro) {
