@@ -1,71 +1,137 @@
-// Entry point: usage and version, the uninstall page, command files, and the
-// command line. Without arguments the wizard would open; this build has none.
+// Entry point: usage and version, the uninstall page, and a run between one
+// load and one save of the stored settings: the locale, the history and its
+// switches, a command file, and the command line. Without arguments the
+// wizard would open; this build has none and shows the usage.
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <clocale>
 #include <string>
 #include <vector>
 
 #include "cli/command_line.h"
-#include "convert/output_formats.h"
+#include "cli/switch_words.h"
+#include "cli/usage.h"
 #include "platform/desktop.h"
+#include "platform/file.h"
 #include "platform/locale_info.h"
+#include "settings/history.h"
+#include "settings/settings.h"
+#include "settings/settings_file.h"
 
 namespace {
 
-constexpr const char* kVersionText = "Tabrix v7.82";
+using namespace tabrix;
 
-void printUsage(std::FILE* out) {
-  fmt::print(out,
-             "{}\n"
-             "Usage: tabrix SOURCE.dbf OUTPUT.ext [switches]\n"
-             "       tabrix \"PATTERN*.dbf\" OUTPUT.ext [switches]      all matching tables into one output\n"
-             "       tabrix \"PATTERN*.dbf\" FOLDER /TOext [/recurse]    one output per table\n"
-             "       tabrix /LIST:FILE FOLDER /TOext                    the tables named in FILE\n"
-             "       tabrix @COMMANDFILE                                the command line in a file\n"
-             "{}\n"
-             "Text is read in the code page of /CP:n (e.g. /CP:1251, /CP:866, /CP:936); else with /ANSI in\n"
-             "yours; else in the one the table's mark names; else with /OEM in your OEM page; else in yours\n"
-             "(TABRIX_ANSI_CP, TABRIX_OEM_CP or the locale).\n"
-             "Switches are described in docs/command-line.md.\n",
-             kVersionText, tabrix::outputFormatsUsage());
+bool isHistorySwitch(const std::string& word) {
+  return beginsWith(word, "/clearhistory", Case::Ignore) || beginsWith(word, "/historyto:", Case::Ignore);
+}
+
+// The installed copy of a document, else the one beside a build.
+std::string documentPath(const char* argv0, const std::string& name) {
+  const std::string folder = programFolder(argv0);
+  const std::string installed = folder + "../share/doc/tabrix/" + name;
+  return pathKind(installed) == PathKind::Regular ? installed : folder + "docs/" + name;
+}
+
+struct StoredSettings {
+  std::string path;
+  RegistryValues values;
+  bool replaceable = false;  // read, or missing: saving loses nothing
+};
+
+// A file that exists but cannot be read is left alone: replacing it would
+// lose what it holds.
+StoredSettings readStoredSettings() {
+  StoredSettings stored;
+  stored.path = settingsFilePath();
+  if (stored.path.empty()) return stored;
+  if (const Result read = readSettingsFile(stored.path, stored.values); !read) {
+    fmt::print(stderr, "{}:{}; the stored settings are not used and not replaced\n", stored.path, read.reason());
+    return stored;
+  }
+  stored.replaceable = true;
+  return stored;
+}
+
+// "/clearhistory", then "/historyto:FILE" (the first such word). False when
+// the export failed.
+bool runHistorySwitches(const std::vector<std::string>& words, StoredSettings& stored, History& history) {
+  for (const std::string& word : words)
+    if (beginsWith(word, "/clearhistory", Case::Ignore)) {
+      clearHistory(stored.values, history);
+      break;
+    }
+  for (const std::string& word : words) {
+    if (!beginsWith(word, "/historyto:", Case::Ignore)) continue;
+    const std::string file = word.substr(std::string_view("/historyto:").size());
+    if (const Result exported = exportHistory(history, file); !exported) {
+      fmt::print(stderr, "{}:{}\n", file, exported.reason());
+      return false;
+    }
+    break;
+  }
+  return true;
+}
+
+int runWords(std::vector<std::string> words, StoredSettings& stored, ConversionOptions& options, History& history) {
+  const bool exported = runHistorySwitches(words, stored, history);
+  if (std::all_of(words.begin(), words.end(), isHistorySwitch)) return exported ? kExitConverted : kExitFailed;
+  if (words.size() == 1 && words[0][0] == '@') {
+    const std::string file = words[0].substr(1);
+    words.clear();
+    if (const Result read = readCommandFile(file, words); !read) {
+      fmt::print(stderr, "{}:{}\n", file, read.reason());
+      return kExitNothingToDo;
+    }
+  }
+  const int code = runCommandLine(words, options);
+  return code == kExitConverted && !exported ? kExitFailed : code;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
-  std::vector<std::string> words(argv + 1, argv + argc);
+  const std::vector<std::string> words(argv + 1, argv + argc);
   if (words.size() == 1 && words[0] == "--version") {
     fmt::print("{}\n", kVersionText);
     return 0;
   }
-  if (words.size() == 1 && words[0] == "--help") {
-    printUsage(stdout);
+  if (words.size() == 1 && (words[0] == "--help" || words[0] == "-h" || words[0] == "help")) {
+    fmt::print("{}", usageText());
     return 0;
   }
   if (words.empty()) {
-    printUsage(stderr);
-    return tabrix::kExitNothingToDo;
+    fmt::print(stderr, "{}", usageText());
+    return kExitNothingToDo;
   }
   if (words.size() == 1 && words[0] == "/uninstall") {
-    tabrix::openWithViewer(tabrix::programFolder(argv[0]) + "docs/uninstall.md");
+    openWithViewer(documentPath(argv[0], "uninstall.md"));
     return 0;
   }
-  if (words.size() == 1 && words[0][0] == '@') {
-    const std::string file = words[0].substr(1);
-    words.clear();
-    if (const tabrix::Result read = tabrix::readCommandFile(file, words); !read) {
-      fmt::print(stderr, "{}:{}\n", file, read.reason());
-      return tabrix::kExitNothingToDo;
-    }
-  }
-  tabrix::ConversionOptions options;
-  const tabrix::DateFormat date = tabrix::localeDateFormat();
+
+  ConversionOptions options;
+  options.delimiter.clear();  // the stored one, else none chosen yet
+  ShellSettings shell;
+  StoredSettings stored = readStoredSettings();
+  loadSettings(stored.values, options, shell);
+  const DateFormat date = localeDateFormat();
   options.dateOrder = date.order;
   options.dateSeparator = date.separator;
-  const tabrix::CodePagePair codePages = tabrix::environmentCodePages();
+  const CodePagePair codePages = environmentCodePages();
   options.ansiCodePage = codePages.ansi;
   options.oemCodePage = codePages.oem;
-  return tabrix::runCommandLine(words, options);
+  History history = loadHistory(stored.values);
+
+  const int code = runWords(words, stored, options, history);
+
+  // A settings file that cannot be written costs the next run its defaults,
+  // not this run its result.
+  if (stored.replaceable) {
+    saveSettings(stored.values, options, shell, history);
+    if (const Result saved = writeSettingsFile(stored.path, stored.values); !saved)
+      fmt::print(stderr, "{}:the settings were not saved: {}\n", stored.path, saved.reason());
+  }
+  return code;
 }

@@ -34,6 +34,7 @@ constexpr KnownSwitch kKnownSwitches[] = {
     {"/roottag:", Case::Ignore, kText}, {"/recordtag:", Case::Ignore, kText}, {"/tagdeleted"}, {"/ASXML"},
     {"/sheetname:", Case::Ignore, kText}, {"/nohdr"},
     {"/DBASE3"}, {"/DBASE4"}, {"/VFP"}, {"/dbase7"},
+    {"/clearhistory"}, {"/historyto:", Case::Ignore, kText},
 };
 
 // Optimal string alignment distance, letter case ignored: a swap of two
