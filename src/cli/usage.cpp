@@ -1,66 +1,73 @@
 #include "cli/usage.h"
 
+#include <fmt/format.h>
+
 #include "convert/output_formats.h"
 
 namespace tabrix {
 
 namespace {
 
-constexpr const char* kForms =
-    "Usage: tabrix SOURCE.dbf OUTPUT.ext [switches]\n"
-    "       tabrix \"PATTERN*.dbf\" OUTPUT.ext [switches]    all matching tables into one output\n"
-    "       tabrix \"PATTERN*.dbf\" FOLDER /TOext [switches] one output per table\n"
-    "       tabrix /LIST:FILE FOLDER /TOext [switches]       the tables named in FILE\n"
-    "       tabrix @FILE                                     the command line written in FILE\n";
+// The forms of a command line and what each does.
+constexpr const char* kForms[][2] = {
+    {"SOURCE.dbf OUTPUT.ext [switches]", ""},
+    {"\"PATTERN*.dbf\" OUTPUT.ext [switches]", "all matching tables into one output"},
+    {"\"PATTERN*.dbf\" FOLDER /TOext [switches]", "one output per table"},
+    {"/LIST:FILE FOLDER /TOext [switches]", "the tables named in FILE"},
+    {"@FILE", "the command line written in FILE"},
+};
 
-// One group a line of switches after its title; kept in step with the
-// switches the command line reads (a test checks that each is named).
-constexpr const char* kSwitches =
+// A group title (empty for one more line of the group above), its switches
+// and what they do. Kept in step with the switches the command line reads: a
+// test checks that each is named.
+struct UsageLine {
+  const char* group;
+  const char* switches;
+  const char* effect;
+};
+
+constexpr UsageLine kLines[] = {
+    {"Formats", "/DBASE3 /DBASE4 /VFP /dbase7", "level of a .dbf output (dBase III by default)"},
+    {"", "/ASXML", ".xls or .xlsx as an Excel 2003 XML spreadsheet"},
+    {"", "/sheetname:NAME /nohdr", "workbook sheet name; no names row in a workbook"},
+    {"", "/roottag:NAME /recordtag:NAME", "XML element names"},
+    {"", "/tagdeleted", "XML: mark deleted records"},
+    {"Records", "/SKIPD /EXPORTALL /ONLYDELETED", "leave out deleted records (default); all; only those"},
+    {"", "/SKIPEMPTY /ONLYSTRUCTURE", "leave out blank records; no records at all"},
+    {"", "/FILTER2:FIELD:cond,... /FILTER:FILE", "keep the records that meet field conditions"},
+    {"", "/WFILTER:pattern", "keep the records in which some field matches"},
+    {"", "/SORTBY:FIELD /DESC /ignorecase", "sort by one field; descending; ignoring case"},
+    {"", "/REVERSE /last:N", "last record first; only the last N records"},
+    {"Columns", "/COLUMNS:A,B:Title /COLUMNSLIST:FILE", "write only these columns, B under a title"},
+    {"", "/EXCLUDE", "the listed columns are the ones left out"},
+    {"", "/HDR /hdrlowercase /hdrcapcase", "a first line of field names; in lower or capital case"},
+    {"", "/outtypes /outtypes2", "field types after the names; or on a second line"},
+    {"", "/rowid", "a first column with the record's number"},
+    {"Text", "/SEP; /SEPTAB /SEPPIPE /SEPSPACE", "delimiter, up to five characters (default , and tab for .tsv)"},
+    {"", "/SINGLEQUOTA /DOUBLEQUOTA /ALLQUOTAS", "quote texts and dates; quote every value"},
+    {"", "/LF /NOTRIM /savelb", "LF line ends; keep blanks; keep line breaks in memos"},
+    {"", "/dec0 /skipseconds", "numbers without decimals; times without seconds"},
+    {"", "/utf8 /TOOEM", "UTF-8 output; output in the OEM code page"},
+    {"", "/OEM /ANSI /CP:n", "read the table's text as OEM, ANSI or code page n"},
+    {"SQL", "/ORACLE /MYSQL /MSSQL /SQL2000 /POSTGRESQL", "dialect (MySQL until another is chosen)"},
+    {"", "/insertwithcolumns /createonly", "INSERTs name their columns; only DROP and CREATE"},
+    {"", "/go /go:N", "a \"Go\" line every 100 or N records"},
+    {"HTML", "/TITLE=text /ASFORM /NUMBER", "page title; one form a record; a number column"},
+    {"", "/BORDER=n /COLOR=rrggbb /BACKGROUND=rrggbb", "table border and colours"},
+    {"", "/MAXPERPAGE=n", "pages of at most n records"},
+    {"Batches", "/TOext /recurse /LIST:FILE", "an output per table in a folder; below it; tables of FILE"},
+    {"", "/add /addtoexist", "append to the output; add to an existing one"},
+    {"", "/keepdate /rmsrc", "output dated as its source; delete converted sources"},
+    {"Log", "/LOG /LOG:FILE /logappend /loglevel:1", "write tabrix.log or FILE; append to it; brief"},
+    {"", "/console /tm", "progress on the terminal; the elapsed time"},
+    {"Settings", "/clearhistory /historyto:FILE", "empty the recent conversions; write them to FILE"},
+    {"", "/uninstall", "how to remove Tabrix"},
+};
+
+constexpr const char* kClosing =
     "\n"
-    "Formats:\n"
-    "  /DBASE3 /DBASE4 /VFP /dbase7    level of a .dbf output (dBase III by default)\n"
-    "  /ASXML                          .xls/.xlsx as an Excel 2003 XML spreadsheet\n"
-    "  /sheetname:NAME /nohdr          workbook sheet name; no names row in a workbook\n"
-    "  /roottag:NAME /recordtag:NAME   XML element names; /tagdeleted marks deleted records\n"
-    "Records:\n"
-    "  /SKIPD /EXPORTALL /ONLYDELETED  leave out deleted records (default), take all, or only those\n"
-    "  /SKIPEMPTY /ONLYSTRUCTURE       leave out blank records; write no records at all\n"
-    "  /FILTER2:F:cond,... /FILTER:FILE  keep the records meeting field conditions\n"
-    "  /WFILTER:pattern                keep the records in which some field matches\n"
-    "  /SORTBY:FIELD /DESC /ignorecase sort by one field, descending, ignoring case\n"
-    "  /REVERSE /last:N                last record first; only the last N records\n"
-    "Columns:\n"
-    "  /COLUMNS:A,B:Title /COLUMNSLIST:FILE /EXCLUDE   choose, rename or leave out columns\n"
-    "  /HDR /hdrlowercase /hdrcapcase  a first line of field names, in lower or capital case\n"
-    "  /outtypes /outtypes2            field types after the names, or on a second line\n"
-    "  /rowid                          a first column with the record's number\n"
-    "Text:\n"
-    "  /SEP; /SEPTAB /SEPPIPE /SEPSPACE  delimiter (up to five characters; default , and tab for .tsv)\n"
-    "  /SINGLEQUOTA /DOUBLEQUOTA /ALLQUOTAS  quote texts and dates; quote every value\n"
-    "  /LF /NOTRIM /savelb             LF line ends; keep blanks; keep line breaks in memos\n"
-    "  /dec0 /skipseconds              numbers without decimals; times without seconds\n"
-    "  /utf8 /TOOEM                    UTF-8 output; output in the OEM code page\n"
-    "  /OEM /ANSI /CP:n                read the table's text as OEM, ANSI or code page n\n"
-    "SQL:\n"
-    "  /ORACLE /MYSQL /MSSQL /SQL2000 /POSTGRESQL   dialect; the last one chosen stays\n"
-    "  /insertwithcolumns /createonly  INSERTs name their columns; only DROP and CREATE\n"
-    "  /go /go:N                       a \"Go\" line every 100 or N records\n"
-    "HTML:\n"
-    "  /TITLE=text /ASFORM /NUMBER     page title; one form a record; a record number column\n"
-    "  /BORDER=n /COLOR=rrggbb /BACKGROUND=rrggbb /MAXPERPAGE=n   table look; pages of n records\n"
-    "Batches:\n"
-    "  /TOext /recurse /LIST:FILE      one output per table in a folder; below it; tables of FILE\n"
-    "  /add /addtoexist                append to the output; add to an existing one\n"
-    "  /keepdate /rmsrc                output keeps the source's date; delete converted sources\n"
-    "Log:\n"
-    "  /LOG /LOG:FILE /logappend /loglevel:1   write tabrix.log or FILE; append; brief\n"
-    "  /console /tm                    progress on the terminal; elapsed time\n"
-    "Settings:\n"
-    "  /clearhistory /historyto:FILE   empty the list of recent conversions; write it to FILE\n"
-    "  /uninstall                      how to remove Tabrix\n"
-    "\n"
-    "Switches begin a word and may stand in any letter case (/COLOR=, /BACKGROUND=, /BORDER= and /tm\n"
-    "only as written). Choices stay as the next run's defaults: see docs/settings.md.\n"
+    "Switches begin a word, in any letter case (/COLOR=, /BACKGROUND=, /BORDER= and /tm only as written).\n"
+    "A run's choices are the next run's defaults: see docs/settings.md.\n"
     "\n"
     "Examples:\n"
     "  tabrix clients.dbf clients.csv /HDR /utf8\n"
@@ -72,7 +79,20 @@ constexpr const char* kSwitches =
 }  // namespace
 
 std::string usageText() {
-  return std::string(kVersionText) + "\n" + kForms + outputFormatsUsage() + "\n" + kSwitches;
+  constexpr size_t kEffectColumn = 36;
+  std::string text = fmt::format("{}\n", kVersionText);
+  for (const auto& form : kForms) {
+    std::string line = fmt::format("{:<7}tabrix {:<42}{}", &form == &kForms[0] ? "Usage:" : "", form[0], form[1]);
+    text += line.erase(line.find_last_not_of(' ') + 1) + '\n';
+  }
+  text += fmt::format("{}\n\n", outputFormatsUsage());
+  for (const UsageLine& line : kLines) {
+    if (*line.group) text += fmt::format("{}:\n", line.group);
+    const std::string switches = fmt::format("  {}", line.switches);
+    if (switches.size() < kEffectColumn) text += fmt::format("{:<{}}{}\n", switches, kEffectColumn, line.effect);
+    else text += fmt::format("{}\n{:<{}}{}\n", switches, "", kEffectColumn, line.effect);
+  }
+  return text + kClosing;
 }
 
 }  // namespace tabrix

@@ -28,6 +28,7 @@ import dbfread
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import null_flags  # noqa: E402
+from tabrix_env import isolated  # noqa: E402
 
 FORMATS = ("csv", "json", "xml")
 NULL = object()  # a field whose null flag is set
@@ -75,7 +76,7 @@ def live_record_nulls(path):
 
 def run(tabrix, source, output, extra):
     args = [tabrix, source, output, "/utf8", "/HDR", "/ALLQUOTAS"] + extra
-    result = subprocess.run(args, capture_output=True, env=dict(os.environ, LC_ALL="C"))
+    result = subprocess.run(args, capture_output=True, env=isolated(dict(os.environ, LC_ALL="C")))
     if result.returncode != 0:
         raise AssertionError(f"{' '.join(args[1:])} exited {result.returncode}: "
                              f"{result.stderr.decode('utf-8', 'replace').strip()}")

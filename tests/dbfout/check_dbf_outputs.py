@@ -53,6 +53,7 @@ import check_corpus as cc  # noqa: E402
 import check_corpus_outputs as cco  # noqa: E402
 from memo_gap import memo_file_lacks_memos  # noqa: E402
 from null_flags import numbered_by_position  # noqa: E402
+from tabrix_env import isolated  # noqa: E402
 
 LEVELS = (("DBASE3", "dBase III"), ("DBASE4", "dBase IV"), ("VFP", "Visual FoxPro"), ("dbase7", "level 7"))
 MEMO_TYPES = ("M", "G", "P", "W")
@@ -150,7 +151,7 @@ def run_tabrix(tabrix, source, output, switch):
         path = os.path.splitext(output)[0] + ext
         if os.path.exists(path):
             os.remove(path)
-    env = dict(os.environ, LANG="C", LC_ALL="C")
+    env = isolated(dict(os.environ, LANG="C", LC_ALL="C"))
     return subprocess.run([tabrix, source, output, "/" + switch, "/EXPORTALL"], env=env, capture_output=True,
                           timeout=120)
 

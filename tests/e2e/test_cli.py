@@ -28,6 +28,9 @@ except ImportError as exc:
     sys.exit("python3-dbf and python3-dbfread must load in %s (%s); install the Debian packages"
              % (sys.executable, exc))
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from tabrix_env import fresh_settings  # noqa: E402
+
 TABRIX = ""
 FIXTURES = ""
 
@@ -160,7 +163,7 @@ class CliTest(unittest.TestCase):
     def tabrix(self, *args, env=None):
         environ = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "TABRIX_"))}
         environ.update(LANG="C", LC_ALL="C", HOME=self.home, XDG_CONFIG_HOME=self.home,
-                       TABRIX_SETTINGS=os.path.join(self.home, "settings.reg"))
+                       TABRIX_SETTINGS=fresh_settings())
         environ.update(env or {})
         started = datetime.datetime.now()
         completed = subprocess.run([TABRIX, *args], cwd=self.dir, env=environ, capture_output=True, timeout=120)
@@ -296,6 +299,8 @@ class Forms(CliTest):
         self.assertEqual((run.code, run.err), (0, ""))
         self.assertTrue(run.out.startswith("Tabrix v7.82\n"), run.out)
         self.assertIn("Usage: tabrix", run.out)
+        for word in ("-h", "help"):
+            self.assertEqual(self.tabrix(word).out, run.out, word)
 
 
 class LogAndConsole(CliTest):

@@ -26,6 +26,9 @@ except ImportError as exc:
     sys.exit("python3-dbf and python3-dbfread must load in %s (%s); install the Debian packages"
              % (sys.executable, exc))
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from tabrix_env import fresh_settings  # noqa: E402
+
 TABRIX = ""
 
 PLAIN_A = [("alpha", 1), ("beta", 2)]
@@ -76,7 +79,7 @@ class SafetyTest(unittest.TestCase):
     def tabrix(self, *args, timeout=120):
         environ = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "TABRIX_"))}
         environ.update(LANG="C", LC_ALL="C", HOME=self.home, XDG_CONFIG_HOME=self.home,
-                       TABRIX_SETTINGS=os.path.join(self.home, "settings.reg"))
+                       TABRIX_SETTINGS=fresh_settings())
         completed = subprocess.run([TABRIX, *args], cwd=self.dir, env=environ, capture_output=True,
                                    timeout=timeout)
         return Run(completed)

@@ -25,6 +25,9 @@ try:
 except ImportError as exc:
     sys.exit("python3-dbf and python3-dbfread must load in %s (%s)" % (sys.executable, exc))
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from tabrix_env import fresh_settings  # noqa: E402
+
 TABRIX = ""
 
 ROWS = [("alpha", "first memo"), ("beta", "second"), ("gamma", "x" * 700)]
@@ -80,7 +83,7 @@ class MemoLossTest(unittest.TestCase):
     def tabrix(self, *args):
         environ = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "TABRIX_"))}
         environ.update(LANG="C", LC_ALL="C", HOME=self.out, XDG_CONFIG_HOME=self.out,
-                       TABRIX_SETTINGS=os.path.join(self.out, "settings.reg"))
+                       TABRIX_SETTINGS=fresh_settings())
         done = subprocess.run([TABRIX, *args], cwd=self.out, env=environ, capture_output=True, timeout=60)
         return done.returncode, done.stderr.decode("latin-1")
 

@@ -29,6 +29,9 @@ try:
 except ImportError as exc:
     sys.exit("python3-dbf must load in %s (%s); install the Debian package" % (sys.executable, exc))
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from tabrix_env import fresh_settings  # noqa: E402
+
 TABRIX = ""
 
 TODAY = datetime.date.today()
@@ -283,7 +286,7 @@ class SelectTest(unittest.TestCase):
     def tabrix(self, *args, env=None):
         environ = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "TABRIX_"))}
         environ.update(LANG="C", LC_ALL="C", HOME=self.dir, XDG_CONFIG_HOME=self.dir,
-                       TABRIX_SETTINGS=os.path.join(self.dir, "settings.reg"))
+                       TABRIX_SETTINGS=fresh_settings())
         environ.update(env or {})
         completed = subprocess.run([TABRIX, *args], cwd=self.dir, env=environ, capture_output=True, timeout=120)
         return Run(completed)

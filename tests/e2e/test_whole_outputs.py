@@ -26,6 +26,9 @@ except ImportError as exc:
     sys.exit("python3-dbf and python3-dbfread must load in %s (%s); install the Debian packages"
              % (sys.executable, exc))
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from tabrix_env import fresh_settings  # noqa: E402
+
 TABRIX = ""
 SMALL_FS_KB = 256
 
@@ -60,7 +63,7 @@ def expected_csv(rows):
 
 def environment(home):
     env = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "TABRIX_"))}
-    env.update(LANG="C", LC_ALL="C", HOME=home, XDG_CONFIG_HOME=home, TABRIX_SETTINGS=os.path.join(home, "s.reg"))
+    env.update(LANG="C", LC_ALL="C", HOME=home, XDG_CONFIG_HOME=home, TABRIX_SETTINGS=fresh_settings())
     return env
 
 

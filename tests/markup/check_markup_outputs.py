@@ -51,6 +51,8 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "corpus"))
 import check_corpus as cc  # noqa: E402
 import check_corpus_outputs as cco  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from tabrix_env import isolated  # noqa: E402
 
 SS = "{urn:schemas-microsoft-com:office:spreadsheet}"
 NUMBER_TYPES = ("+", "B", "F", "I", "N", "O", "Y")
@@ -77,7 +79,7 @@ def environment(settings):
 
 
 def run_tabrix(tabrix, words, workdir, env):
-    return subprocess.run([tabrix] + words, cwd=workdir, env=env, capture_output=True, timeout=120)
+    return subprocess.run([tabrix] + words, cwd=workdir, env=isolated(env), capture_output=True, timeout=120)
 
 
 def ansi_text(raw, page):

@@ -28,6 +28,8 @@ sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(HERE, "..", "sql"))
 import make_null_tables as tables  # noqa: E402
 from check_sql_scripts import MariaDb, Postgres  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from tabrix_env import isolated  # noqa: E402
 
 import dbf  # noqa: E402
 import dbfread  # noqa: E402
@@ -43,7 +45,7 @@ def check(condition, message):
 def convert(args, folder, table, output, *switches):
     path = os.path.join(folder, output)
     result = subprocess.run([args.tabrix, os.path.join(folder, table), path, *switches], capture_output=True,
-                            env=dict(os.environ, LANG="C", LC_ALL="C"))
+                            env=isolated(dict(os.environ, LANG="C", LC_ALL="C")))
     check(result.returncode == 0, f"{table} -> {output} {switches}: exit {result.returncode} {result.stderr!r}")
     with open(path, "rb") as f:
         return f.read()

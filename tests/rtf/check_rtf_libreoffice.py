@@ -50,6 +50,8 @@ CORPUS_TESTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "c
 sys.path.insert(0, CORPUS_TESTS)
 import check_corpus as cc  # noqa: E402
 import check_corpus_outputs as cco  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from tabrix_env import isolated  # noqa: E402
 
 DATE_TYPES = ("D", "T", "@")
 # Stand for a byte the code page leaves undefined (any one character) and
@@ -62,7 +64,7 @@ BATCH = 200
 
 
 def run(command, workdir, timeout=300):
-    env = dict(os.environ, LANG="C", LC_ALL="C")
+    env = isolated(dict(os.environ, LANG="C", LC_ALL="C"))
     return subprocess.run(command, cwd=workdir, env=env, capture_output=True, timeout=timeout)
 
 

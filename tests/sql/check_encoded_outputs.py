@@ -34,6 +34,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "corpus"))
 import check_corpus as cc  # noqa: E402
 from check_sql_scripts import MariaDb, Postgres, unescape_copy  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from tabrix_env import isolated  # noqa: E402
 
 TABLES = {
     1251: ("cyrillic", ["амбулаторно", "Ёлка и ёжик", "д'Артаньян", "ЮЖНЫЙ ФИЛИАЛ"]),
@@ -65,7 +67,7 @@ def write_table(folder, name, page, texts):
 
 
 def tabrix(args, page, *words):
-    env = dict(os.environ, LANG="C", LC_ALL="C", TABRIX_ANSI_CP=str(page), TABRIX_OEM_CP="437")
+    env = isolated(dict(os.environ, LANG="C", LC_ALL="C", TABRIX_ANSI_CP=str(page), TABRIX_OEM_CP="437"))
     result = subprocess.run([args.tabrix, *words], capture_output=True, timeout=120, env=env)
     if result.returncode != 0:
         fail(f"tabrix {' '.join(words)}: exit {result.returncode}: {result.stderr.decode(errors='replace')}")

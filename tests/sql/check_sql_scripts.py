@@ -77,6 +77,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import check_corpus as cc  # noqa: E402
 import check_corpus_outputs as cco  # noqa: E402
 from memo_gap import memo_file_lacks_memos  # noqa: E402
+from tabrix_env import isolated  # noqa: E402
 
 PG_BIN = "/usr/lib/postgresql/15/bin"
 
@@ -196,7 +197,7 @@ def write_script(args, dialect, table, output, workdir):
         command = [args.tabrix, table, output, "/HDR"]
         command += ["/POSTGRESQL", "/rowid"] if dialect == "postgresql" else ["/MYSQL", "/go:50"]
     result = subprocess.run(command, cwd=workdir, capture_output=True, timeout=120,
-                            env=dict(os.environ, LANG="C", LC_ALL="C"))
+                            env=isolated(dict(os.environ, LANG="C", LC_ALL="C")))
     script = None
     if os.path.exists(output):
         with open(output, "rb") as f:
