@@ -41,11 +41,12 @@ struct StoredSettings {
 };
 
 // A file that exists but cannot be read is left alone: replacing it would
-// lose what it holds.
+// lose what it holds. A device (/dev/null) keeps nothing: such a run starts
+// from the defaults and stores nothing.
 StoredSettings readStoredSettings() {
   StoredSettings stored;
   stored.path = settingsFilePath();
-  if (stored.path.empty()) return stored;
+  if (stored.path.empty() || pathKind(stored.path) == PathKind::Other) return stored;
   if (const Result read = readSettingsFile(stored.path, stored.values); !read) {
     fmt::print(stderr, "{}:{}; the stored settings are not used and not replaced\n", stored.path, read.reason());
     return stored;

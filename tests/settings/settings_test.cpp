@@ -298,6 +298,14 @@ TEST_F(TabrixRun, SwitchesOfOneRunAreTheNextRunsDefaults) {
   EXPECT_NE(stored.find("\"SQLTYPE\"=dword:00000004\n"), std::string::npos) << stored;
 }
 
+TEST_F(TabrixRun, DevNullKeepsNoSettings) {
+  ASSERT_EQ(run(table_ + " first.sql /utf8 /POSTGRESQL", "/dev/null"), 0);
+  ASSERT_EQ(run(table_ + " second.sql", "/dev/null"), 0);
+  EXPECT_EQ(readFile(at("err.txt")), "");
+  ASSERT_EQ(run(table_ + " fresh.sql", at("fresh.reg")), 0);
+  EXPECT_EQ(readFile(at("second.sql")), readFile(at("fresh.sql")));
+}
+
 TEST_F(TabrixRun, SettingsThatCannotBeSavedDoNotFailTheConversion) {
   const std::string blocker = folder_.write("blocker", "a file where a folder should be");
   EXPECT_EQ(run(table_ + " out.csv /HDR", blocker + "/tabrix/settings.reg"), 0);
