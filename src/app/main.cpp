@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <clocale>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/command_line.h"
@@ -23,8 +24,11 @@ namespace {
 
 using namespace tabrix;
 
+constexpr std::string_view kClearHistory = "/clearhistory";
+constexpr std::string_view kHistoryTo = "/historyto:";
+
 bool isHistorySwitch(const std::string& word) {
-  return beginsWith(word, "/clearhistory", Case::Ignore) || beginsWith(word, "/historyto:", Case::Ignore);
+  return beginsWith(word, kClearHistory, Case::Ignore) || beginsWith(word, kHistoryTo, Case::Ignore);
 }
 
 // The installed copy of a document, else the one beside a build.
@@ -59,13 +63,13 @@ StoredSettings readStoredSettings() {
 // the export failed.
 bool runHistorySwitches(const std::vector<std::string>& words, StoredSettings& stored, History& history) {
   for (const std::string& word : words)
-    if (beginsWith(word, "/clearhistory", Case::Ignore)) {
+    if (beginsWith(word, kClearHistory, Case::Ignore)) {
       clearHistory(stored.values, history);
       break;
     }
   for (const std::string& word : words) {
-    if (!beginsWith(word, "/historyto:", Case::Ignore)) continue;
-    const std::string file = word.substr(std::string_view("/historyto:").size());
+    if (!beginsWith(word, kHistoryTo, Case::Ignore)) continue;
+    const std::string file = word.substr(kHistoryTo.size());
     if (const Result exported = exportHistory(history, file); !exported) {
       fmt::print(stderr, "{}:{}\n", file, exported.reason());
       return false;
