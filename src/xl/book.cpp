@@ -29,11 +29,14 @@ std::string validSheetName(std::string_view name) {
                          static_cast<unsigned char>(c) < 0x20;
     out += refused ? '_' : c;
   }
-  // At most 31 characters, cut on a UTF-8 character boundary.
-  size_t chars = 0, cut = out.size();
+  // At most 31 UTF-16 units (a character beyond U+FFFF takes two), cut on a
+  // UTF-8 character boundary.
+  size_t units = 0, cut = out.size();
   for (size_t i = 0; i < out.size(); ++i) {
-    if ((static_cast<unsigned char>(out[i]) & 0xC0) == 0x80) continue;
-    if (chars++ == 31) {
+    const auto lead = static_cast<unsigned char>(out[i]);
+    if ((lead & 0xC0) == 0x80) continue;
+    units += lead >= 0xF0 ? 2 : 1;
+    if (units > 31) {
       cut = i;
       break;
     }
