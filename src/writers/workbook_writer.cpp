@@ -82,6 +82,9 @@ class WorkbookWriter final : public RecordWriter {
     const std::string name = o_.sheetName.empty() ? sourceTitle(job_.table.path()) : o_.sheetName;
     sheetName_ = xl::validSheetName(isValidUtf8(name) ? std::string_view(name) : toUtf8(name));
     adding_ = o_.addToExisting && pathKind(job_.outputPath) != PathKind::Missing;
+    // The later tables of a run into one workbook each get a sheet of their
+    // own, so none refills the sheet an earlier one just wrote.
+    refill_ = adding_ && !(o_.appendToOutput && !o_.firstAppendedJob);
     if (const Result staged = job_.files.create(job_.outputPath, writePath_); !staged) return staged;
     return startBook(sheetName_);
   }
@@ -127,7 +130,7 @@ class WorkbookWriter final : public RecordWriter {
         return Result::failure(fmt::format("cannot add a sheet: {}; the file is left as it is", loaded.reason()));
     filled_.clear();
     sheet_ = nullptr;
-    for (int i = 0; adding_ && i < book_->sheetCount() && !sheet_; ++i) {
+    for (int i = 0; refill_ && i < book_->sheetCount() && !sheet_; ++i) {
       if (!equalsIgnoringCase(book_->sheet(i)->name(), name)) continue;
       book_->clearSheet(i);
       sheet_ = book_->sheet(i);
@@ -307,7 +310,8 @@ class WorkbookWriter final : public RecordWriter {
   const uint64_t headerRows_;
   std::vector<std::string> titles_;  // UTF-8
   std::string sheetName_;
-  bool adding_ = false;
+  bool adding_ = false;  // to the workbook at the output path
+  bool refill_ = false;  // a sheet of the same name is refilled, not added
   std::string writePath_;  // the staged output
   std::unique_ptr<xl::Book> book_;
   xl::Sheet* sheet_ = nullptr;
