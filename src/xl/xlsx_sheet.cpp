@@ -76,20 +76,25 @@ void RowCells::append(const RowCells& later) {
 }
 
 bool RowCells::parse(std::string_view line) {
-  constexpr std::string_view kCell = "<c r=\"", kEnd = "</c>";
-  size_t at = line.find(kCell);
+  constexpr std::string_view kReference = " r=\"", kEnd = "</c>";
+  uint32_t next = 0;  // the column of a cell without a reference
+  size_t at = line.find("<c");
   while (at != std::string_view::npos) {
-    std::string_view rest = line.substr(at + kCell.size());
-    uint32_t column = 0;
-    if (!readColumnName(rest, column)) return false;
-    while (!rest.empty() && rest.front() >= '0' && rest.front() <= '9') rest.remove_prefix(1);
-    if (rest.empty() || rest.front() != '"') return false;
-    rest.remove_prefix(1);
+    std::string_view rest = line.substr(at + 2);
+    uint32_t column = next;
+    if (rest.substr(0, kReference.size()) == kReference) {
+      rest.remove_prefix(kReference.size());
+      if (!readColumnName(rest, column)) return false;
+      while (!rest.empty() && rest.front() >= '0' && rest.front() <= '9') rest.remove_prefix(1);
+      if (rest.empty() || rest.front() != '"') return false;
+      rest.remove_prefix(1);
+    }
     const size_t close = rest.find(kEnd);
     if (close == std::string_view::npos) return false;
     begin(column).append(rest.substr(0, close + kEnd.size()));
     end();
-    at = line.find(kCell, static_cast<size_t>(rest.data() - line.data()) + close);
+    next = column + 1;
+    at = line.find("<c", static_cast<size_t>(rest.data() - line.data()) + close);
   }
   return true;
 }
@@ -104,14 +109,21 @@ void RowCells::render(std::string& out, uint32_t row) {
   out += "<row r=\"";
   out += rowText;
   out += "\">";
+  uint32_t next = 0;
   for (size_t i = 0; i < spans_.size(); ++i) {
     // Of cells of one column the last written wins (stable order kept it last).
     if (i + 1 < spans_.size() && spans_[i + 1].column == spans_[i].column) continue;
-    out += "<c r=\"";
-    appendColumnName(out, spans_[i].column);
-    out += rowText;
-    out += '"';
+    // A cell right after the one before needs no reference: readers count
+    // columns on, and the sheet is a fifth smaller.
+    out += "<c";
+    if (spans_[i].column != next) {
+      out += " r=\"";
+      appendColumnName(out, spans_[i].column);
+      out += rowText;
+      out += '"';
+    }
     out.append(xml_, spans_[i].offset, spans_[i].length);
+    next = spans_[i].column + 1;
   }
   out += "</row>\n";
 }

@@ -3,8 +3,8 @@
   cells PATH       every cell of every sheet as xlrd and openpyxl read it, one line each
                    ("Sheet!A1 kind value format"); a MISMATCH line where the readers disagree
   layout PATH      frozen panes and column widths per sheet (openpyxl)
-  rows PATH PART   the rows of a worksheet part as an XML parser sees them: cells out of
-                   place or given twice are reported
+  rows PATH PART   the rows of a worksheet part as an XML parser sees them: rows or cells
+                   out of order or given twice are reported
   members A B      each zip member of A: same, changed or missing in B; members only in B
   make PATH        a workbook of openpyxl with styles, a defined name, two sheets, a formula
   made PATH        what of that workbook openpyxl still reads, and the sheets' names
@@ -15,6 +15,7 @@ import xml.etree.ElementTree as ET
 
 import openpyxl
 import xlrd
+from openpyxl.utils.cell import column_index_from_string
 from openpyxl.utils.escape import unescape
 
 
@@ -74,15 +75,19 @@ def rows(path, part):
         if number <= last:
             problems.append("row %d after row %d" % (number, last))
         last, count = number, count + 1
-        seen = []
+        column = 0  # a cell without a reference follows the one before
         for cell in row.findall(ns + "c"):
             ref = cell.get("r")
-            column = ref.rstrip("0123456789")
-            if ref[len(column):] != str(number):
+            if ref is None:
+                column += 1
+                continue
+            letters = ref.rstrip("0123456789")
+            if ref[len(letters):] != str(number):
                 problems.append("cell %s in row %d" % (ref, number))
-            if column in seen:
-                problems.append("cell %s twice" % ref)
-            seen.append(column)
+            at = column_index_from_string(letters)
+            if at <= column:
+                problems.append("cell %s after column %d" % (ref, column))
+            column = at
     print("%d rows" % count)
     for problem in problems:
         print(problem)
