@@ -6,8 +6,11 @@
   rows PATH PART   the rows of a worksheet part as an XML parser sees them: rows or cells
                    out of order or given twice are reported
   members A B      each zip member of A: same, changed or missing in B; members only in B
-  make PATH        a workbook of openpyxl with styles, a defined name, two sheets, a formula
+  make PATH [1904] a workbook of openpyxl with styles, a defined name, two sheets, a formula
+                   (counting days from 1904 when asked)
   made PATH        what of that workbook openpyxl still reads, and the sheets' names
+  damage A B HOW   B is A without its workbook part (HOW=noworkbook), with the workbook
+                   part cut in half (cutxml), or without a sheet's part (nosheet)
 """
 import sys
 import zipfile
@@ -106,10 +109,13 @@ def members(a, b):
             print("added", name)
 
 
-def make(path):
+def make(path, epoch="1900"):
     from openpyxl.styles import Font, PatternFill
+    from openpyxl.utils.datetime import CALENDAR_MAC_1904
     from openpyxl.workbook.defined_name import DefinedName
     book = openpyxl.Workbook()
+    if epoch == "1904":
+        book.epoch = CALENDAR_MAC_1904
     first = book.active
     first.title = "First"
     first["A1"], first["A2"], first["A3"] = 2, 3, "=SUM(A1:A2)"
@@ -132,6 +138,21 @@ def made(path):
     print("name", book.defined_names.get("Inputs").attr_text)
 
 
+def damage(good, bad, how):
+    source = zipfile.ZipFile(good)
+    with zipfile.ZipFile(bad, "w") as out:
+        for name in source.namelist():
+            data = source.read(name)
+            if name == "xl/workbook.xml" and how == "noworkbook":
+                continue
+            if name == "xl/worksheets/sheet1.xml" and how == "nosheet":
+                continue
+            if name == "xl/workbook.xml" and how == "cutxml":
+                data = data[: len(data) // 2]
+            out.writestr(name, data)
+
+
 if __name__ == "__main__":
     command, args = sys.argv[1], sys.argv[2:]
-    {"cells": cells, "layout": layout, "rows": rows, "members": members, "make": make, "made": made}[command](*args)
+    {"cells": cells, "layout": layout, "rows": rows, "members": members, "make": make, "made": made,
+     "damage": damage}[command](*args)

@@ -185,6 +185,18 @@ TEST(XlsxBook, AddsASheetToAnotherProgramsWorkbookKeepingEveryOtherPart) {
   EXPECT_NE(cells.find("Second!A10 s 'old 10' General\n"), std::string::npos);
 }
 
+TEST(XlsxBook, DatesAddedToABookCountingFrom1904KeepTheirDay) {
+  TempFolder temp;
+  const std::string original = temp.at("mac.xlsx"), added = temp.at("added.xlsx");
+  ASSERT_EQ(check("make " + original + " 1904"), "");
+  auto book = newBook();
+  ASSERT_TRUE(succeeded(book->load(original)));
+  const FormatId date = book->addFormat(NumberFormat::Date);
+  book->addSheet("Days")->writeNumber(0, 0, datePack(2001, 9, 9, 6), date);
+  ASSERT_TRUE(succeeded(book->save(added)));
+  EXPECT_NE(check("cells " + added).find("Days!A1 d '2001-09-09T06:00:00' mm-dd-yy\n"), std::string::npos);
+}
+
 TEST(XlsxBook, RefillsALoadedSheetWholeAndKeepsTheOthers) {
   TempFolder temp;
   const std::string original = temp.at("theirs.xlsx"), refilled = temp.at("refilled.xlsx");
@@ -226,7 +238,12 @@ TEST(XlsxBook, RefusesFilesThatAreNoReadableWorkbookAndStaysUsable) {
       {temp.write("text.xlsx", "NAME,AMOUNT\n"), "Not a zip archive"},
       {temp.write("cut.xlsx", bytes.substr(0, bytes.size() / 2)), "Not a zip archive"},
       {temp.at("missing.xlsx"), "No such file"},
+      {temp.at("noworkbook.xlsx"), "has no part xl/workbook.xml"},
+      {temp.at("cutxml.xlsx"), "xl/workbook.xml is no well-formed XML"},
+      {temp.at("nosheet.xlsx"), "sheet 'S' has no part"},
   };
+  for (const char* how : {"noworkbook", "cutxml", "nosheet"})
+    ASSERT_EQ(check("damage " + good + " " + temp.at(std::string(how) + ".xlsx") + " " + how), "");
   for (const auto& [path, reason] : damaged) {
     auto book = newBook();
     const Result loaded = book->load(path);
@@ -238,6 +255,11 @@ TEST(XlsxBook, RefusesFilesThatAreNoReadableWorkbookAndStaysUsable) {
     ASSERT_NE(book->addSheet("Fresh"), nullptr);
     EXPECT_TRUE(succeeded(book->save(temp.at("fresh.xlsx"))));
   }
+  // A book that cannot be saved says why, in the system's words.
+  auto book = newBook();
+  book->addSheet("S");
+  const Result saved = book->save(temp.at("no/such/folder/book.xlsx"));
+  EXPECT_NE(saved.reason().find("No such file or directory"), std::string::npos) << saved.reason();
 }
 
 }  // namespace
