@@ -261,8 +261,24 @@ TEST_F(XlsBookTest, SheetHoldsAllItsRowsAndRefusesMore) {
   EXPECT_EQ(counts, "65536 7 65535.0 655356.0 300003.0 added\n");
 }
 
-TEST_F(XlsBookTest, LibreOfficeReadsTheSameValues) {
+// Every sheet of a workbook as LibreOffice converts it to CSV files, one line a row.
+std::string libreOfficeCsv(const fs::path& dir, const fs::path& book) {
+  const fs::path out = dir / ("csv-" + book.stem().string());
+  run("soffice -env:UserInstallation=file://" + (dir / "profile").string() + " --headless --convert-to "
+      "'csv:Text - txt - csv (StarCalc):44,34,76,1,,0,false,true,false,false,false,-1' --outdir '" +
+      out.string() + "' '" + book.string() + "' >/dev/null 2>&1");
+  return run("cd '" + out.string() + "' && for f in *.csv; do echo \"== $f\"; cat \"$f\"; done");
+}
+
+// LibreOffice saves a workbook with its Workbook stream in the mini stream
+// and property streams beside it; a sheet is added to it here.
+TEST_F(XlsBookTest, LibreOfficeReadsTheAddedSheetAndTheKeptOnes) {
+  const fs::path made = xlwtBook("made.xls", "book.add_sheet('Old').write(0, 0, 'kept ü')\nbook.add_sheet('Two').write(1, 1, 2.5)");
+  run("cd " + dir_.string() + " && mkdir lo && soffice -env:UserInstallation=file://" + path("profile").string() +
+      " --headless --convert-to 'xls:MS Excel 97' --outdir lo made.xls >/dev/null 2>&1");
+  const fs::path original = path("lo/made.xls");
   auto book = Book::create(BookFormat::Xls);
+  ASSERT_TRUE(book->load(original.string()).ok()) << book->errorMessage();
   Sheet* sheet = book->addSheet("Sample");
   const FormatId integer = book->addFormat(NumberFormat::Integer);
   sheet->writeString(0, 0, "Name");
@@ -275,19 +291,28 @@ TEST_F(XlsBookTest, LibreOfficeReadsTheSameValues) {
     sheet->writeBool(r, 2, r % 2);
   }
   sheet->writeString(5, 0, std::string(300, 'L'));
-  ASSERT_TRUE(book->save(path("sample.xls").string()).ok()) << book->errorMessage();
-  const std::string profile = "-env:UserInstallation=file://" + path("profile").string();
-  run("cd " + dir_.string() + " && soffice " + profile +
-      " --headless --convert-to csv:'Text - txt - csv (StarCalc)':44,34,76 sample.xls >/dev/null 2>&1");
-  const std::string csv = run("/usr/bin/python3 -c \"import csv,sys\nfor row in csv.reader(open(sys.argv[1], "
-                              "encoding='utf-8')): print('|'.join(row))\" " +
-                              path("sample.csv").string());
+  ASSERT_TRUE(book->save(path("added.xls").string()).ok()) << book->errorMessage();
+
   // LibreOffice gives the booleans of .xls files as 1 and 0 (xlwt's too).
-  std::string expected = "Name|Count|Flag\n";
+  std::string expected = "== added-Sample.csv\nName,Count,Flag\n";
   for (int r = 1; r < 5; ++r)
-    expected += kTexts[r + 1] + "|" + std::to_string(r * 12) + "|" + (r % 2 ? "1" : "0") + "\n";
-  expected += std::string(300, 'L') + "||\n";
-  EXPECT_EQ(csv, expected);
+    expected += (kTexts[r + 1].find(',') == std::string::npos ? kTexts[r + 1] : '"' + kTexts[r + 1] + '"') + "," + std::to_string(r * 12) + "," + (r % 2 ? "1" : "0") + "\n";
+  expected += std::string(300, 'L') + ",,\n";
+  const std::string before = libreOfficeCsv(dir_, original);
+  ASSERT_NE(before.find("kept ü"), std::string::npos) << before;
+  std::string renamed = before;
+  for (size_t at; (at = renamed.find("== made-")) != std::string::npos;) renamed.replace(at, 8, "== added-");
+  EXPECT_EQ(libreOfficeCsv(dir_, path("added.xls")), renamed.substr(0, renamed.find("== added-Two")) + expected +
+                                                        renamed.substr(renamed.find("== added-Two")));
+  // The document's other streams are kept byte for byte (read by xlrd's own compound document reader).
+  const std::string streams = run(
+      "/usr/bin/python3 -c \"import sys, xlrd.compdoc as c\n"
+      "a, b = (c.CompDoc(open(p, 'rb').read()) for p in sys.argv[1:])\n"
+      "for e in a.dirlist:\n"
+      "  if e.etype == 2 and e.name != 'Workbook': print(e.name.encode().hex(), a.get_named_stream(e.name) == b.get_named_stream(e.name))\" " +
+      original.string() + " " + path("added.xls").string());
+  EXPECT_NE(streams.find(hex("\x05SummaryInformation") + " True\n"), std::string::npos) << streams;
+  EXPECT_EQ(streams.find("False"), std::string::npos) << streams;
 }
 
 const char* kXlwtSheets = R"(
