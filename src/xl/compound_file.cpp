@@ -109,7 +109,8 @@ Result readFat(SectorReader& sectors, const uint8_t* header, std::vector<uint32_
 // entry reached twice.
 Result checkTree(const std::vector<Entry>& entries, uint32_t entry, std::vector<uint8_t>& seen, int depth) {
   if (entry == kNoEntry) return {};
-  if (entry >= entries.size() || depth > 256) return Result::failure("a directory link is out of range");
+  if (entry >= entries.size()) return Result::failure("a directory link is out of range");
+  if (depth > 256) return Result::failure("the directory tree is too deep");
   if (seen[entry]) return Result::failure("the directory tree loops");
   seen[entry] = 1;
   const EntryType type = entries[entry].type();

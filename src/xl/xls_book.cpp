@@ -256,6 +256,7 @@ Result XlsBook::readWorkbook(ByteStore& file) {
   }
   if (!ended) return Result::failure("its workbook records are damaged");
   if (bounds.empty()) return Result::failure("it has no sheets");
+  if (xfs == 0) return Result::failure("it has no cell formats");
   if (xfs + kAddedXfs > kMaxXfs) return Result::failure("it has too many cell formats to add any");
   globals_ = stream.first(reader.position());
   shared_->xfBase = static_cast<uint16_t>(xfs);
@@ -338,6 +339,16 @@ void XlsBook::buildGlobals(Bytes& prefix, Bytes& suffix, uint64_t sstSize, std::
         biff::endRecord(*out, start);
         continue;
       }
+      case biff::kSupBook:
+        // The book's reference to its own sheets counts them.
+        if (record.data.size() == 4 && biff::get16(&record.data[2]) == 0x0401) {
+          const size_t start = biff::beginRecord(*out, biff::kSupBook);
+          put16(*out, static_cast<unsigned>(sheets_.size()));
+          put16(*out, 0x0401);
+          biff::endRecord(*out, start);
+          continue;
+        }
+        break;
       default:
         break;
     }

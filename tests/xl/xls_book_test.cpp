@@ -162,21 +162,27 @@ TEST_F(XlsBookTest, NewBookHoldsEveryCellKindAsXlrdReadsIt) {
   };
   header("first");
   std::mt19937_64 random(7);
-  std::vector<double> numbers;
   const int rows = 300;
-  for (int r = 1; r <= rows; ++r) {
-    sheet->writeString(r, 0, kTexts[r % kTexts.size()]);
-    double v;
+  std::vector<double> numbers(rows + 1);
+  for (double& v : numbers) {
     do {
       const uint64_t bits = random();
       std::memcpy(&v, &bits, sizeof v);
     } while (!std::isfinite(v));
-    numbers.push_back(v);
-    sheet->writeNumber(r, 1, v);
+  }
+  const auto writeRow = [&](int r) {
+    sheet->writeString(r, 0, kTexts[r % kTexts.size()]);
+    sheet->writeNumber(r, 1, numbers[r]);
     sheet->writeNumber(r, 2, r * 1000.0 - 7, integer);
     sheet->writeNumber(r, 3, datePack(1900 + r % 200, 1 + r % 12, 1 + r % 28, r % 24, r % 60, r % 60), date);
     if (r % 4) sheet->writeBool(r, 4, r % 3 == 0);
-  }
+  };
+  // Rows 77 and 150 are written late (after later rows), 150 in two parts.
+  for (int r = 1; r <= rows; ++r)
+    if (r != 77) writeRow(r);
+  sheet->writeString(150, 0, "replaced later");
+  writeRow(77);
+  writeRow(150);
   header("HEAD");  // the engine's header written again before saving
   sheet->setColumnWidth(5, 5, 20.0);
   ASSERT_TRUE(book->save(path("new.xls").string()).ok()) << book->errorMessage();
@@ -187,7 +193,7 @@ TEST_F(XlsBookTest, NewBookHoldsEveryCellKindAsXlrdReadsIt) {
   for (int c = 0; c < 5; ++c) expectText(dump, {0, 0, c}, "HEAD" + std::to_string(c));
   for (int r = 1; r <= rows; ++r) {
     expectText(dump, {0, r, 0}, kTexts[r % kTexts.size()]);
-    expectNumber(dump, {0, r, 1}, numbers[r - 1], "General");
+    expectNumber(dump, {0, r, 1}, numbers[r], "General");
     expectNumber(dump, {0, r, 2}, r * 1000.0 - 7, "0");
     expectNumber(dump, {0, r, 3}, datePack(1900 + r % 200, 1 + r % 12, 1 + r % 28, r % 24, r % 60, r % 60), "m/d/yy");
     const auto b = dump.cells.find({0, r, 4});
@@ -394,6 +400,8 @@ TEST_F(XlsBookTest, WhatIsNoXlsWorkbookIsRefusedAndTheBookStaysEmpty) {
       {"fat-count.xls", patched(44, std::string("\xff\xff\xff\x7f", 4))},
       {"directory-loop.xls", patched(48, std::string("\xfd\xff\xff\xff", 4))},
       {"sector-size.xls", patched(30, std::string("\x0a\x00", 2))},
+      {"excel95.xls", patched(516, std::string("\x00\x05", 2))},
+      {"no-workbook.xls", patched(bytes.find(std::string("W\0o\0r\0k\0b\0o\0o\0k", 15)), std::string("X", 1))},
   };
   for (const auto& [name, content] : cases) {
     std::ofstream(path(name), std::ios::binary) << content;
@@ -402,6 +410,9 @@ TEST_F(XlsBookTest, WhatIsNoXlsWorkbookIsRefusedAndTheBookStaysEmpty) {
     EXPECT_FALSE(r.ok()) << name;
     EXPECT_NE(r.reason().find(name), std::string::npos) << r.reason();
     EXPECT_EQ(book->errorMessage(), r.reason());
+    if (name == "excel95.xls") {
+      EXPECT_NE(r.reason().find("Excel 5.0/95"), std::string::npos) << r.reason();
+    }
     EXPECT_EQ(book->sheetCount(), 0) << name;
     ASSERT_NE(book->addSheet("Fresh"), nullptr) << name;
     EXPECT_TRUE(book->save(path(name + ".out.xls").string()).ok()) << name;
