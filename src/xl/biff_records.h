@@ -23,7 +23,7 @@ enum RecordType : uint16_t {
   kContinue = 0x003C, kBof = 0x0809, kDimensions = 0x0200, kWindow2 = 0x023E, kPane = 0x0041,
   kSelection = 0x001D, kColInfo = 0x007D, kRow = 0x0208, kNumber = 0x0203, kBoolErr = 0x0205,
   kLabel = 0x0204, kLabelSst = 0x00FD, kRk = 0x027E, kIndex = 0x020B, kFilePass = 0x002F,
-  kTabId = 0x013D, kSupBook = 0x01AE,
+  kTabId = 0x013D, kSupBook = 0x01AE, kDefColWidth = 0x0055, kDefaultRowHeight = 0x0225,
 };
 
 // The most data bytes one record carries; longer data goes on in CONTINUE records.

@@ -292,10 +292,18 @@ Result XlsSheet::writeSubstream(biff::StreamOut& out, bool selected) {
   if (rows_.failed()) return Result::failure(rows_.errorText());
   biff::Bytes head;
   biff::putBof(head, 0x0010);
+  // The default row height (12.75 points) and column width (8 characters) as Excel writes them.
+  size_t start = biff::beginRecord(head, biff::kDefaultRowHeight);
+  put16(head, 0);
+  put16(head, 0x00FF);
+  biff::endRecord(head, start);
+  start = biff::beginRecord(head, biff::kDefColWidth);
+  put16(head, 8);
+  biff::endRecord(head, start);
   for (uint32_t c = 0; c < kXlsColumns; ++c) {
     const double chars = widths_[c] == kFitToContent ? (fitChars_[c] ? fitChars_[c] + 1.0 : 0.0) : widths_[c];
     if (!(chars > 0)) continue;
-    const size_t start = biff::beginRecord(head, biff::kColInfo);
+    start = biff::beginRecord(head, biff::kColInfo);
     put16(head, c);
     put16(head, c);
     put16(head, static_cast<unsigned>(std::lround(std::min<double>(chars, kMaxWidthChars) * 256)));
@@ -305,7 +313,7 @@ Result XlsSheet::writeSubstream(biff::StreamOut& out, bool selected) {
     biff::endRecord(head, start);
   }
   const bool empty = firstRow_ > lastRow_;
-  size_t start = biff::beginRecord(head, biff::kDimensions);
+  start = biff::beginRecord(head, biff::kDimensions);
   put32(head, empty ? 0 : firstRow_);
   put32(head, empty ? 0 : lastRow_ + 1);
   put16(head, empty ? 0 : firstColumn_);

@@ -423,6 +423,8 @@ TEST_F(XlsBookTest, WhatIsNoXlsWorkbookIsRefusedAndTheBookStaysEmpty) {
   book->addSheet("S");
   EXPECT_FALSE(book->save(path("no/such/folder.xls").string()).ok());
   EXPECT_NE(book->errorMessage().find("No such file"), std::string::npos) << book->errorMessage();
+  EXPECT_FALSE(book->save("/dev/full").ok());
+  EXPECT_NE(book->errorMessage().find("No space left"), std::string::npos) << book->errorMessage();
 }
 
 }  // namespace
