@@ -31,6 +31,7 @@ import csv
 import datetime
 import decimal
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -365,9 +366,12 @@ def calc_agrees(kind, value, text):
     if kind == "empty":
         return text == ""
     if kind == "bool":
-        return text == ("TRUE" if value else "FALSE")
+        return text in (("TRUE", "1") if value else ("FALSE", "0"))
     if kind == "text":
-        return text == value.replace("\r\n", "\n").replace("\r", "\n")
+        # Calc shows a zero character as '?' and a CR alone as LF.
+        def calc_form(t):
+            return re.sub("\r(?!\n)", "\n", t.replace("\0", "?"))
+        return calc_form(text) == calc_form(value)
     if kind == "date":
         for pattern in ("%m/%d/%y", "%m/%d/%Y", "%m/%d/%Y %H:%M:%S", "%m/%d/%y %H:%M"):
             try:
@@ -399,7 +403,7 @@ def write_table(path, records, fields=(("ID", "N", 10, 0), ("NAME", "C", 12, 0))
             f.write(struct.pack("<11sc4xBB14x", name.encode(), kind.encode(), width, decimals))
         f.write(b"\r")
         for record in records:
-            f.write((" " + "".join(str(v).rjust(w) if k == "N" else str(v).ljust(w)
+            f.write((" " + "".join(str(v).rjust(w) if k in "NM" else str(v).ljust(w)
                                    for v, (_, k, w, _) in zip(record, fields))).encode("latin-1"))
         f.write(b"\x1a")
 
@@ -419,7 +423,7 @@ def check_adding(args, folder, check):
     data = book.create_sheet("Data")
     for n in range(1, 4):
         data.cell(n, 1, n * 10)
-    book.defined_names["Total"] = openpyxl.workbook.defined_name.DefinedName("Total", attr_text="Summary!$B$1")
+    book.defined_names.append(openpyxl.workbook.defined_name.DefinedName("Total", attr_text="Summary!$B$1"))
     xlsx = os.path.join(folder, "theirs.xlsx")
     book.save(xlsx)
     xls = os.path.join(folder, "theirs.xls")
@@ -453,13 +457,18 @@ def check_adding(args, folder, check):
             kept = openpyxl.load_workbook(path)
             check(kept["Summary"]["B1"].value == "=SUM(Data!A1:A3)", f"{base}: the formula is gone")
             check(kept["Summary"]["A1"].font.bold, f"{base}: the bold font is gone")
-            check("Total" in kept.defined_names, f"{base}: the defined name is gone")
+            check(kept.defined_names.get("Total") is not None, f"{base}: the defined name is gone")
             check([c.value for c in kept["Data"]["A"]] == [10, 20, 30], f"{base}: sheet Data changed")
     calc = os.path.join(folder, "calc")
+    other = os.path.join(folder, "theirs_xls.xls")
+    shutil.copyfile(xls, other)
     subprocess.run([args.soffice, "--headless", "--norestore", f"-env:UserInstallation=file://{calc}/profile",
-                    "--convert-to", "csv", "--outdir", calc, xlsx, xls], capture_output=True, timeout=300)
-    for name in ("theirs.csv",):
-        check(os.path.exists(os.path.join(calc, name)), "LibreOffice does not open the books a sheet was added to")
+                    "--convert-to", "csv", "--outdir", calc, xlsx, other], capture_output=True, timeout=300)
+    # The first sheet of each, as LibreOffice reads it.
+    for name, first in (("theirs.csv", "total,"), ("theirs_xls.csv", "1,One 0")):
+        path = os.path.join(calc, name)
+        text = open(path, encoding="utf-8").read() if os.path.exists(path) else ""
+        check(text.startswith(first), f"LibreOffice reads {name[:-4]} with a sheet added as {text[:40]!r}")
 
     # A missing output becomes a new workbook; a file that is no workbook is refused and kept.
     for ext in ("xls", "xlsx"):
@@ -475,6 +484,25 @@ def check_adding(args, folder, check):
             kept = f.read()
         check(result.returncode == 1 and b"notes." in result.stderr and kept == b"not a workbook\r\n",
               f"notes.{ext} /addtoexist: exit {result.returncode}, stderr {result.stderr!r}, file {kept[:40]!r}")
+
+
+def check_long_text(args, folder, check):
+    """A memo longer than a cell holds is cut to 32,767 characters, and the run says so (exit 1)."""
+    table = os.path.join(folder, "long.dbf")
+    write_table(table, [("1", "1")], fields=(("ID", "N", 4, 0), ("NOTE", "M", 10, 0)))
+    with open(table, "r+b") as f:
+        f.seek(0)
+        f.write(b"\x83")
+    memo = "abcdefghij" * 4000
+    with open(os.path.join(folder, "long.dbt"), "wb") as f:
+        f.write(struct.pack("<I", 1 + (len(memo) + 2 + 511) // 512).ljust(512, b"\0"))
+        f.write(memo.encode() + b"\x1a\x1a")
+    for ext in ("xls", "xlsx"):
+        result = tabrix_run(args.tabrix, folder, table, f"long.{ext}")
+        _, rows, _ = read_xlrd(os.path.join(folder, f"long.{ext}"))
+        check(result.returncode == 1 and b"1 text longer than a cell holds" in result.stderr and
+              rows[1][1][1] == memo[:MAX_CELL_CHARS],
+              f"long.{ext}: exit {result.returncode} {result.stderr!r}, cell of {len(rows[1][1][1])} characters")
 
 
 def check_continuation(args, folder, check):
@@ -537,7 +565,7 @@ def main():
         for message in calc_failures:
             print(f"FAIL LibreOffice: {message}")
         if not args.only:
-            for step in (check_adding, check_continuation):
+            for step in (check_adding, check_long_text, check_continuation):
                 folder = os.path.join(temp, step.__name__)
                 os.mkdir(folder)
                 step(args, folder, check)
