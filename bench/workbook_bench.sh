@@ -17,7 +17,7 @@ die() {
 }
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build_dir=${BENCH_BUILD_DIR:-$root/build}
+build_dir=$(cd "${BENCH_BUILD_DIR:-$root/build}" && pwd) || die "no build folder ${BENCH_BUILD_DIR:-$root/build}"
 records=${1:-${BENCH_RECORDS:-1000000}}
 [[ $records =~ ^[1-9][0-9]*$ ]] && ((records >= 4)) || die "RECORDS must be a whole number of at least 4, not '$records'"
 
