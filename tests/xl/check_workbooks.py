@@ -443,11 +443,11 @@ def check_adding(args, folder, check):
         book = xlrd.open_workbook(path)
         check(book.sheet_names() == (["Summary", "Data", "Added"] if path == xlsx else ["One", "Two", "Added"]),
               f"{base}: sheets {book.sheet_names()}")
-        added = book.sheet_by_name("Added")
+        added = book.sheet_by_name("Added") if "Added" in book.sheet_names() else None
+        rows = [added.row_values(r) for r in range(added.nrows)] if added else None
         # Refilled by the shorter table: no row of the longer one stays.
-        check([added.row_values(r) for r in range(added.nrows)] ==
-              [["ID", "NAME"]] + [[float(n), f"short {n}"] for n in range(1, 4)],
-              f"{base}: the refilled sheet holds {[added.row_values(r) for r in range(added.nrows)]}")
+        check(rows == [["ID", "NAME"]] + [[float(n), f"short {n}"] for n in range(1, 4)],
+              f"{base}: the refilled sheet holds {rows}")
         if path == xls:
             for name, base_value in (("One", 1), ("Two", 100)):
                 sheet = book.sheet_by_name(name)
