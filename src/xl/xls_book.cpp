@@ -118,7 +118,9 @@ class XlsBook final : public Book {
     if (index >= 0 && index < sheetCount()) sheets_[static_cast<size_t>(index)]->clear();
   }
   Sheet* addSheet(std::string_view name) override;
-  FormatId addFormat(NumberFormat numberFormat) override { return numberFormat == NumberFormat::Date ? 1 : 2; }
+  FormatId addFormat(NumberFormat numberFormat) override {
+    return numberFormat == NumberFormat::Date ? kXlsDateFormat : kXlsIntegerFormat;
+  }
   Result save(const std::string& path) override;
   const std::string& errorMessage() const override { return shared_->error; }
 
@@ -263,13 +265,18 @@ Result XlsBook::readWorkbook(ByteStore& file) {
   if (!sst.empty())
     if (Result r = readSst(sst, shared_->sst); !r) return r;
 
-  for (size_t i = 0; i < bounds.size(); ++i) {
-    const Bound& b = bounds[i];
-    const size_t end = b.position < stream.size() ? substreamEnd(stream, b.position) : 0;
+  std::vector<std::pair<size_t, size_t>> extents;
+  for (const Bound& b : bounds) {
+    const size_t end = b.position < globals_.size() || b.position >= stream.size() ? 0 : substreamEnd(stream, b.position);
     if (end == 0) return Result::failure("the records of sheet \"" + b.name + "\" are damaged");
+    extents.emplace_back(b.position, end);
     sheets_.push_back(std::make_unique<XlsSheet>(b.name, *shared_, b.visibility, b.kind,
                                                  stream.subspan(b.position, end - b.position)));
   }
+  // Each sheet's records are its own (a damaged file could name one substream many times over).
+  std::sort(extents.begin(), extents.end());
+  for (size_t i = 1; i < extents.size(); ++i)
+    if (extents[i].first < extents[i - 1].second) return Result::failure("two sheets share their records");
   loadedSheets_ = sheets_.size();
   entries_ = std::move(entries);
   workbookEntry_ = wb;

@@ -16,7 +16,6 @@ namespace {
 
 constexpr unsigned kMaxLabelChars = 255;  // longer texts go to the shared string table
 constexpr unsigned kMaxWidthChars = 255;
-constexpr FormatId kDateFormat = 1, kIntegerFormat = 2;  // as XlsBook::addFormat gives them
 
 // Display width of text in characters: its longest line, East Asian wide characters counting two.
 unsigned displayChars(std::u16string_view text) {
@@ -36,9 +35,9 @@ unsigned displayChars(std::u16string_view text) {
 }
 
 unsigned numberChars(double value, FormatId format) {
-  if (format == kDateFormat) return 10;  // m/d/yyyy
+  if (format == kXlsDateFormat) return 10;  // m/d/yyyy
   char text[64];
-  const int n = format == kIntegerFormat ? std::snprintf(text, sizeof text, "%.0f", value)
+  const int n = format == kXlsIntegerFormat ? std::snprintf(text, sizeof text, "%.0f", value)
                                          : std::snprintf(text, sizeof text, "%.11g", value);
   return n > 0 ? static_cast<unsigned>(std::min(n, 63)) : 1;
 }
@@ -181,7 +180,7 @@ void XlsSheet::writeString(uint32_t row, uint32_t column, std::string_view text)
 
 void XlsSheet::writeNumber(uint32_t row, uint32_t column, double value, FormatId format) {
   if (!accept(row, column)) return;
-  if (format != kDateFormat && format != kIntegerFormat) format = kGeneral;
+  if (format != kXlsDateFormat && format != kXlsIntegerFormat) format = kGeneral;
   scratch_.clear();
   const size_t start = biff::beginRecord(scratch_, biff::kNumber);
   put16(scratch_, row);

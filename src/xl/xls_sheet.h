@@ -26,6 +26,8 @@ struct XlsShared {
   std::string error;        // the book's last failure
 };
 
+// The formats a book adds, after its General cell format (FormatId 0).
+inline constexpr FormatId kXlsDateFormat = 1, kXlsIntegerFormat = 2;
 inline constexpr uint32_t kXlsRows = 65536;
 inline constexpr uint32_t kXlsColumns = 256;
 
