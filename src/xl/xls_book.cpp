@@ -211,7 +211,7 @@ Result XlsBook::readWorkbook(ByteStore& file) {
 
   struct Bound {
     uint32_t position;
-    uint8_t visibility, kind;
+    std::span<const uint8_t> tail;  // visibility, kind and name as stored
     std::string name;
   };
   std::vector<Bound> bounds;
@@ -246,7 +246,7 @@ Result XlsBook::readWorkbook(ByteStore& file) {
         std::u16string name;
         for (size_t i = 0; i < chars; ++i)
           name.push_back(wide ? static_cast<char16_t>(biff::get16(&d[8 + 2 * i])) : static_cast<char16_t>(d[8 + i]));
-        bounds.push_back({biff::get32(d.data()), d[4], d[5], biff::utf16ToUtf8(name)});
+        bounds.push_back({biff::get32(d.data()), d.subspan(4, 4 + chars * (wide + 1)), biff::utf16ToUtf8(name)});
         break;
       }
       case biff::kEof:
@@ -270,8 +270,8 @@ Result XlsBook::readWorkbook(ByteStore& file) {
     const size_t end = b.position < globals_.size() || b.position >= stream.size() ? 0 : substreamEnd(stream, b.position);
     if (end == 0) return Result::failure("the records of sheet \"" + b.name + "\" are damaged");
     extents.emplace_back(b.position, end);
-    sheets_.push_back(std::make_unique<XlsSheet>(b.name, *shared_, b.visibility, b.kind,
-                                                 stream.subspan(b.position, end - b.position)));
+    sheets_.push_back(
+        std::make_unique<XlsSheet>(b.name, *shared_, b.tail, stream.subspan(b.position, end - b.position)));
   }
   // Each sheet's records are its own (a damaged file could name one substream many times over).
   std::sort(extents.begin(), extents.end());
@@ -292,7 +292,7 @@ void XlsBook::buildGlobals(Bytes& prefix, Bytes& suffix, uint64_t sstSize, std::
   bool sheetsPut = false, sstPut = sstSize == 0;
   const auto putSheets = [&] {
     for (const auto& sheet : sheets_) {
-      const Bytes tail = sheet->boundSheetTail();
+      const Bytes& tail = sheet->boundSheetTail();
       const size_t start = biff::beginRecord(*out, biff::kBoundSheet);
       boundSheets.push_back(base + out->size());
       put32(*out, 0);  // set once the sheet is written

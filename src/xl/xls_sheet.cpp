@@ -72,11 +72,20 @@ class TempRecords {
 
 }  // namespace
 
-XlsSheet::XlsSheet(std::string name, XlsShared& shared) : name_(std::move(name)), shared_(shared) {}
+XlsSheet::XlsSheet(std::string name, XlsShared& shared) : name_(std::move(name)), shared_(shared) {
+  put8(boundSheetTail_, 0);  // visible
+  put8(boundSheetTail_, 0);  // a worksheet
+  std::u16string units;
+  biff::utf8ToUtf16(name_, 31, units);
+  biff::putString(boundSheetTail_, units, 1);
+}
 
-XlsSheet::XlsSheet(std::string name, XlsShared& shared, uint8_t visibility, uint8_t kind,
+XlsSheet::XlsSheet(std::string name, XlsShared& shared, std::span<const uint8_t> boundSheetTail,
                    std::span<const uint8_t> kept)
-    : name_(std::move(name)), shared_(shared), visibility_(visibility), kind_(kind), kept_(kept) {}
+    : name_(std::move(name)),
+      shared_(shared),
+      boundSheetTail_(boundSheetTail.begin(), boundSheetTail.end()),
+      kept_(kept) {}
 
 void XlsSheet::RowCells::reset(uint32_t r) {
   row = r;
@@ -215,7 +224,7 @@ void XlsSheet::split(uint32_t row, uint32_t column) {
 
 void XlsSheet::clear() {
   kept_ = {};
-  kind_ = 0;
+  boundSheetTail_[1] = 0;  // a worksheet now, whatever it was
   rows_.clear();
   current_.reset(0);
   hasRow_ = false;
@@ -228,16 +237,6 @@ void XlsSheet::clear() {
   fitChars_.fill(0);
   widths_.fill(0);
   splitRow_ = splitColumn_ = 0;
-}
-
-biff::Bytes XlsSheet::boundSheetTail() const {
-  biff::Bytes out;
-  put8(out, visibility_);
-  put8(out, kind_);
-  std::u16string name;
-  biff::utf8ToUtf16(name_, 31, name);
-  biff::putString(out, name, 1);
-  return out;
 }
 
 Result XlsSheet::writeBody(biff::StreamOut& out) {
