@@ -231,6 +231,9 @@ Result XlsBook::readWorkbook(ByteStore& file) {
       case biff::kXf:
         ++xfs;
         break;
+      case biff::kDateMode:
+        shared_->dates1904 = d.size() >= 2 && biff::get16(d.data()) == 1;
+        break;
       case biff::kWindow1:
         if (d.size() >= 12) activeSheet_ = biff::get16(d.data() + 10);
         break;

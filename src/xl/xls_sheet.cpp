@@ -190,6 +190,8 @@ void XlsSheet::writeString(uint32_t row, uint32_t column, std::string_view text)
 void XlsSheet::writeNumber(uint32_t row, uint32_t column, double value, FormatId format) {
   if (!accept(row, column)) return;
   if (format != kXlsDateFormat && format != kXlsIntegerFormat) format = kGeneral;
+  // Date serials come counted from 1900; a book counting from 1904 is 1462 days behind.
+  if (format == kXlsDateFormat && shared_.dates1904) value -= 1462;
   scratch_.clear();
   const size_t start = biff::beginRecord(scratch_, biff::kNumber);
   put16(scratch_, row);

@@ -23,6 +23,7 @@ namespace tabrix::xl {
 struct XlsShared {
   SstWriter sst;            // strings too long for a LABEL record
   uint16_t xfBase = 15;     // the XF record of FormatId 0; the formats follow it
+  bool dates1904 = false;   // a loaded book counts its dates from 1904
   std::string error;        // the book's last failure
 };
 
