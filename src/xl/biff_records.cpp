@@ -22,7 +22,7 @@ double getDouble(const uint8_t* p) {
 }
 
 void StreamOut::write(std::span<const uint8_t> bytes) {
-  file.write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  if (!bytes.empty()) file.write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   written += bytes.size();
 }
 

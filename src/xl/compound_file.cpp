@@ -268,10 +268,13 @@ uint32_t findRootStream(const std::vector<Entry>& entries, std::u16string_view n
 Result writeCompoundFile(const std::string& path, std::vector<Entry>& entries, uint32_t mainIndex,
                          const StreamWriter& writeMain) {
   OutputFile out;
+  const auto put = [&out](const void* bytes, uint64_t len) {
+    if (len) out.write(static_cast<const char*>(bytes), len);
+  };
   const auto failed = [&]() { return Result::failure("cannot write " + path + ": " + out.errorText()); };
   if (!out.open(path, false)) return failed();
   const std::vector<uint8_t> zeros(kMiniCutoff, 0);
-  out.write(reinterpret_cast<const char*>(zeros.data()), kSectorSize);  // header, written last
+  put(zeros.data(), kSectorSize);  // header, written last
 
   std::vector<uint32_t> fat;
   const auto addChain = [&](uint64_t bytes) {
@@ -287,13 +290,13 @@ Result writeCompoundFile(const std::string& path, std::vector<Entry>& entries, u
   };
   const auto pad = [&](uint64_t bytes) {
     const uint64_t rest = bytes % kSectorSize;
-    if (rest) out.write(reinterpret_cast<const char*>(zeros.data()), kSectorSize - rest);
+    if (rest) put(zeros.data(), kSectorSize - rest);
   };
 
   uint64_t mainSize = 0;
   if (Result r = writeMain(out, kSectorSize, mainSize); !r) return r;
   if (mainSize < kMiniCutoff) {
-    out.write(reinterpret_cast<const char*>(zeros.data()), kMiniCutoff - mainSize);
+    put(zeros.data(), kMiniCutoff - mainSize);
     mainSize = kMiniCutoff;
   }
   pad(mainSize);
@@ -311,7 +314,7 @@ Result writeCompoundFile(const std::string& path, std::vector<Entry>& entries, u
     }
     const uint64_t size = e.data.size();
     if (size >= kMiniCutoff) {
-      out.write(reinterpret_cast<const char*>(e.data.data()), size);
+      put(e.data.data(), size);
       pad(size);
       setStart(e, addChain(size), size);
     } else if (size == 0) {
@@ -325,7 +328,7 @@ Result writeCompoundFile(const std::string& path, std::vector<Entry>& entries, u
       setStart(e, first, size);
     }
   }
-  out.write(reinterpret_cast<const char*>(miniStream.data()), miniStream.size());
+  put(miniStream.data(), miniStream.size());
   pad(miniStream.size());
   setStart(entries[0], addChain(miniStream.size()), miniStream.size());
 
@@ -333,7 +336,7 @@ Result writeCompoundFile(const std::string& path, std::vector<Entry>& entries, u
   const auto putTable = [&](const std::vector<uint32_t>& values, size_t sectorsFor) {
     table.assign(sectorsFor * kSectorSize, 0xFF);
     for (size_t i = 0; i < values.size(); ++i) putLe32(&table[4 * i], values[i]);
-    out.write(reinterpret_cast<const char*>(table.data()), table.size());
+    put(table.data(), table.size());
   };
   const uint64_t miniFatSectors = ceilDiv(miniFat.size() * 4, kSectorSize);
   const uint32_t miniFatStart = miniFat.empty() ? kEndOfChain : addChain(miniFatSectors * kSectorSize);
@@ -345,7 +348,7 @@ Result writeCompoundFile(const std::string& path, std::vector<Entry>& entries, u
   for (size_t i = 0; i < entries.size(); ++i) std::memcpy(&directory[i * 128], entries[i].raw.data(), 128);
   // Unused slots of the last sector are empty entries linked to nothing.
   for (size_t i = entries.size(); i < dirSectors * 4; ++i) std::memset(&directory[i * 128 + 68], 0xFF, 12);
-  out.write(reinterpret_cast<const char*>(directory.data()), directory.size());
+  put(directory.data(), directory.size());
 
   // The allocation table covers every sector, its own and its index's included.
   const uint64_t dataSectors = fat.size();

@@ -118,7 +118,9 @@ class XlsBook final : public Book {
     if (index >= 0 && index < sheetCount()) sheets_[static_cast<size_t>(index)]->clear();
   }
   Sheet* addSheet(std::string_view name) override;
-  FormatId addFormat(NumberFormat numberFormat) override { return numberFormat == NumberFormat::Date ? 1 : 2; }
+  FormatId addFormat(NumberFormat numberFormat) override {
+    return numberFormat == NumberFormat::Date ? kXlsDateFormat : kXlsIntegerFormat;
+  }
   Result save(const std::string& path) override;
   const std::string& errorMessage() const override { return shared_->error; }
 
@@ -209,7 +211,7 @@ Result XlsBook::readWorkbook(ByteStore& file) {
 
   struct Bound {
     uint32_t position;
-    uint8_t visibility, kind;
+    std::span<const uint8_t> tail;  // visibility, kind and name as stored
     std::string name;
   };
   std::vector<Bound> bounds;
@@ -229,6 +231,9 @@ Result XlsBook::readWorkbook(ByteStore& file) {
       case biff::kXf:
         ++xfs;
         break;
+      case biff::kDateMode:
+        shared_->dates1904 = d.size() >= 2 && biff::get16(d.data()) == 1;
+        break;
       case biff::kWindow1:
         if (d.size() >= 12) activeSheet_ = biff::get16(d.data() + 10);
         break;
@@ -244,7 +249,7 @@ Result XlsBook::readWorkbook(ByteStore& file) {
         std::u16string name;
         for (size_t i = 0; i < chars; ++i)
           name.push_back(wide ? static_cast<char16_t>(biff::get16(&d[8 + 2 * i])) : static_cast<char16_t>(d[8 + i]));
-        bounds.push_back({biff::get32(d.data()), d[4], d[5], biff::utf16ToUtf8(name)});
+        bounds.push_back({biff::get32(d.data()), d.subspan(4, 4 + chars * (wide + 1)), biff::utf16ToUtf8(name)});
         break;
       }
       case biff::kEof:
@@ -263,13 +268,18 @@ Result XlsBook::readWorkbook(ByteStore& file) {
   if (!sst.empty())
     if (Result r = readSst(sst, shared_->sst); !r) return r;
 
-  for (size_t i = 0; i < bounds.size(); ++i) {
-    const Bound& b = bounds[i];
-    const size_t end = b.position < stream.size() ? substreamEnd(stream, b.position) : 0;
+  std::vector<std::pair<size_t, size_t>> extents;
+  for (const Bound& b : bounds) {
+    const size_t end = b.position < globals_.size() || b.position >= stream.size() ? 0 : substreamEnd(stream, b.position);
     if (end == 0) return Result::failure("the records of sheet \"" + b.name + "\" are damaged");
-    sheets_.push_back(std::make_unique<XlsSheet>(b.name, *shared_, b.visibility, b.kind,
-                                                 stream.subspan(b.position, end - b.position)));
+    extents.emplace_back(b.position, end);
+    sheets_.push_back(
+        std::make_unique<XlsSheet>(b.name, *shared_, b.tail, stream.subspan(b.position, end - b.position)));
   }
+  // Each sheet's records are its own (a damaged file could name one substream many times over).
+  std::sort(extents.begin(), extents.end());
+  for (size_t i = 1; i < extents.size(); ++i)
+    if (extents[i].first < extents[i - 1].second) return Result::failure("two sheets share their records");
   loadedSheets_ = sheets_.size();
   entries_ = std::move(entries);
   workbookEntry_ = wb;
@@ -285,7 +295,7 @@ void XlsBook::buildGlobals(Bytes& prefix, Bytes& suffix, uint64_t sstSize, std::
   bool sheetsPut = false, sstPut = sstSize == 0;
   const auto putSheets = [&] {
     for (const auto& sheet : sheets_) {
-      const Bytes tail = sheet->boundSheetTail();
+      const Bytes& tail = sheet->boundSheetTail();
       const size_t start = biff::beginRecord(*out, biff::kBoundSheet);
       boundSheets.push_back(base + out->size());
       put32(*out, 0);  // set once the sheet is written

@@ -16,7 +16,6 @@ namespace {
 
 constexpr unsigned kMaxLabelChars = 255;  // longer texts go to the shared string table
 constexpr unsigned kMaxWidthChars = 255;
-constexpr FormatId kDateFormat = 1, kIntegerFormat = 2;  // as XlsBook::addFormat gives them
 
 // Display width of text in characters: its longest line, East Asian wide characters counting two.
 unsigned displayChars(std::u16string_view text) {
@@ -36,9 +35,9 @@ unsigned displayChars(std::u16string_view text) {
 }
 
 unsigned numberChars(double value, FormatId format) {
-  if (format == kDateFormat) return 10;  // m/d/yyyy
+  if (format == kXlsDateFormat) return 10;  // m/d/yyyy
   char text[64];
-  const int n = format == kIntegerFormat ? std::snprintf(text, sizeof text, "%.0f", value)
+  const int n = format == kXlsIntegerFormat ? std::snprintf(text, sizeof text, "%.0f", value)
                                          : std::snprintf(text, sizeof text, "%.11g", value);
   return n > 0 ? static_cast<unsigned>(std::min(n, 63)) : 1;
 }
@@ -73,11 +72,20 @@ class TempRecords {
 
 }  // namespace
 
-XlsSheet::XlsSheet(std::string name, XlsShared& shared) : name_(std::move(name)), shared_(shared) {}
+XlsSheet::XlsSheet(std::string name, XlsShared& shared) : name_(std::move(name)), shared_(shared) {
+  put8(boundSheetTail_, 0);  // visible
+  put8(boundSheetTail_, 0);  // a worksheet
+  std::u16string units;
+  biff::utf8ToUtf16(name_, 31, units);
+  biff::putString(boundSheetTail_, units, 1);
+}
 
-XlsSheet::XlsSheet(std::string name, XlsShared& shared, uint8_t visibility, uint8_t kind,
+XlsSheet::XlsSheet(std::string name, XlsShared& shared, std::span<const uint8_t> boundSheetTail,
                    std::span<const uint8_t> kept)
-    : name_(std::move(name)), shared_(shared), visibility_(visibility), kind_(kind), kept_(kept) {}
+    : name_(std::move(name)),
+      shared_(shared),
+      boundSheetTail_(boundSheetTail.begin(), boundSheetTail.end()),
+      kept_(kept) {}
 
 void XlsSheet::RowCells::reset(uint32_t r) {
   row = r;
@@ -181,7 +189,9 @@ void XlsSheet::writeString(uint32_t row, uint32_t column, std::string_view text)
 
 void XlsSheet::writeNumber(uint32_t row, uint32_t column, double value, FormatId format) {
   if (!accept(row, column)) return;
-  if (format != kDateFormat && format != kIntegerFormat) format = kGeneral;
+  if (format != kXlsDateFormat && format != kXlsIntegerFormat) format = kGeneral;
+  // Date serials come counted from 1900; a book counting from 1904 is 1462 days behind.
+  if (format == kXlsDateFormat && shared_.dates1904) value -= 1462;
   scratch_.clear();
   const size_t start = biff::beginRecord(scratch_, biff::kNumber);
   put16(scratch_, row);
@@ -216,7 +226,7 @@ void XlsSheet::split(uint32_t row, uint32_t column) {
 
 void XlsSheet::clear() {
   kept_ = {};
-  kind_ = 0;
+  boundSheetTail_[1] = 0;  // a worksheet now, whatever it was
   rows_.clear();
   current_.reset(0);
   hasRow_ = false;
@@ -229,16 +239,6 @@ void XlsSheet::clear() {
   fitChars_.fill(0);
   widths_.fill(0);
   splitRow_ = splitColumn_ = 0;
-}
-
-biff::Bytes XlsSheet::boundSheetTail() const {
-  biff::Bytes out;
-  put8(out, visibility_);
-  put8(out, kind_);
-  std::u16string name;
-  biff::utf8ToUtf16(name_, 31, name);
-  biff::putString(out, name, 1);
-  return out;
 }
 
 Result XlsSheet::writeBody(biff::StreamOut& out) {

@@ -23,9 +23,12 @@ namespace tabrix::xl {
 struct XlsShared {
   SstWriter sst;            // strings too long for a LABEL record
   uint16_t xfBase = 15;     // the XF record of FormatId 0; the formats follow it
+  bool dates1904 = false;   // a loaded book counts its dates from 1904
   std::string error;        // the book's last failure
 };
 
+// The formats a book adds, after its General cell format (FormatId 0).
+inline constexpr FormatId kXlsDateFormat = 1, kXlsIntegerFormat = 2;
 inline constexpr uint32_t kXlsRows = 65536;
 inline constexpr uint32_t kXlsColumns = 256;
 
@@ -33,8 +36,9 @@ class XlsSheet final : public Sheet {
  public:
   // A new, empty sheet.
   XlsSheet(std::string name, XlsShared& shared);
-  // A loaded sheet: its BOUNDSHEET state and kind, and its substream's bytes.
-  XlsSheet(std::string name, XlsShared& shared, uint8_t visibility, uint8_t kind, std::span<const uint8_t> kept);
+  // A loaded sheet: its BOUNDSHEET record's data after the stream position
+  // (visibility, kind, name as stored) and its substream's bytes.
+  XlsSheet(std::string name, XlsShared& shared, std::span<const uint8_t> boundSheetTail, std::span<const uint8_t> kept);
 
   const std::string& name() const override { return name_; }
   uint32_t maxRows() const override { return kXlsRows; }
@@ -49,7 +53,7 @@ class XlsSheet final : public Sheet {
   // The loaded substream kept as it is; empty for a sheet written here.
   std::span<const uint8_t> kept() const { return kept_; }
   // The BOUNDSHEET record's data after its stream position.
-  biff::Bytes boundSheetTail() const;
+  const biff::Bytes& boundSheetTail() const { return boundSheetTail_; }
   // Writes the substream (BOF to EOF) of a sheet written here; selected
   // marks the book's active sheet.
   Result writeSubstream(biff::StreamOut& out, bool selected);
@@ -80,8 +84,7 @@ class XlsSheet final : public Sheet {
 
   std::string name_;
   XlsShared& shared_;
-  uint8_t visibility_ = 0;
-  uint8_t kind_ = 0;  // 0 worksheet; loaded sheets keep theirs until cleared
+  biff::Bytes boundSheetTail_;
   std::span<const uint8_t> kept_;
 
   TempFile rows_;

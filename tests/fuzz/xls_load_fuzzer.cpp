@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tabrix::xl;
   static const std::string input = tempPath("in"), output = tempPath("out");
   FILE* file = std::fopen(input.c_str(), "wb");
-  require(file && std::fwrite(data, 1, size, file) == size && std::fclose(file) == 0, "the input is written");
+  require(file && (size == 0 || std::fwrite(data, 1, size, file) == size) && std::fclose(file) == 0,
+          "the input is written");
 
   auto book = Book::create(BookFormat::Xls);
   if (!book->load(input).ok()) {

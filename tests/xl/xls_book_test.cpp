@@ -383,6 +383,32 @@ TEST_F(XlsBookTest, AddingAndRefillingKeepTheOtherSheetsOfAnXlwtBook) {
   EXPECT_EQ(refilled.sheetLines(2), after.sheetLines(2));
 }
 
+TEST_F(XlsBookTest, DatesAddedToABookCountingFrom1904KeepTheirDay) {
+  const fs::path original = xlwtBook("1904.xls", "book.set_dates_1904(True)\nbook.add_sheet('Old').write(0, 0, 1)");
+  auto book = Book::create(BookFormat::Xls);
+  ASSERT_TRUE(book->load(original.string()).ok()) << book->errorMessage();
+  book->addSheet("Dates")->writeNumber(0, 0, datePack(2024, 2, 29, 13, 14, 15), book->addFormat(NumberFormat::Date));
+  ASSERT_TRUE(book->save(path("dates.xls").string()).ok()) << book->errorMessage();
+  EXPECT_EQ(run("/usr/bin/python3 -c \"import sys, xlrd; b = xlrd.open_workbook(sys.argv[1]); "
+                "print(b.datemode, xlrd.xldate_as_tuple(b.sheet_by_index(1).cell_value(0, 0), b.datemode))\" " +
+                path("dates.xls").string()),
+            "1 (2024, 2, 29, 13, 14, 15)\n");
+}
+
+// Excel's sheets hold INDEX records with stream positions; adding a sheet
+// (and a format, and a shared string) moves the kept sheets.
+TEST_F(XlsBookTest, IndexRecordsOfKeptSheetsFollowTheirMove) {
+  const std::string script = "/usr/bin/python3 " TABRIX_XL_TEST_DIR "/xls_index.py ";
+  run(script + "make " + path("index.xls").string());
+  const std::string fine = "index 1 ok\nindex 2 ok\n";
+  ASSERT_EQ(run(script + "check " + path("index.xls").string()), fine);
+  auto book = Book::create(BookFormat::Xls);
+  ASSERT_TRUE(book->load(path("index.xls").string()).ok()) << book->errorMessage();
+  book->addSheet("Added")->writeString(0, 0, std::string(1000, 'z'));
+  ASSERT_TRUE(book->save(path("moved.xls").string()).ok()) << book->errorMessage();
+  EXPECT_EQ(run(script + "check " + path("moved.xls").string()), fine);
+}
+
 TEST_F(XlsBookTest, WhatIsNoXlsWorkbookIsRefusedAndTheBookStaysEmpty) {
   const fs::path good = xlwtBook("good.xls", kXlwtSheets);
   std::ifstream in(good, std::ios::binary);
