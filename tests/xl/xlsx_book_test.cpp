@@ -58,7 +58,7 @@ TEST(XlsxBook, CellsOfEveryKindReadBackInBothReaders) {
   sheet->writeNumber(1, 2, datePack(2024, 2, 29, 13, 30, 15), date);
   sheet->writeBool(1, 3, true);
   sheet->writeNumber(1, 4, 0.1 + 0.2);
-  sheet->writeString(2, 0, std::string("tab\there\nline\r\x01\x1f end _x0041_ ") + "bad\xff\xc3(");
+  sheet->writeString(2, 0, std::string("tab\there\nline\r\x01\x1f end _x0041_ _x0041\x02 ") + "bad\xff\xc3(");
   sheet->writeNumber(2, 1, -1234567890123.0, integer);
   sheet->writeNumber(2, 2, datePack(1900, 3, 1), date);
   sheet->writeBool(2, 3, false);
@@ -68,6 +68,7 @@ TEST(XlsxBook, CellsOfEveryKindReadBackInBothReaders) {
   sheet->writeString(3, 1, std::string(32766, 'a') + "\xF0\x9F\x98\x80" + "zz");
   // The header once more before saving: its cells are replaced, not doubled.
   writeHeader(*sheet, {"NAME", "AMOUNT", "WHEN", "OK", "RATIO"});
+  book->addSheet("Q&A \"<1>\"")->writeBool(0, 2, true);
   const std::string path = temp.at("cells.xlsx");
   ASSERT_TRUE(succeeded(book->save(path)));
 
@@ -82,19 +83,21 @@ TEST(XlsxBook, CellsOfEveryKindReadBackInBothReaders) {
             "Data!C2 d '2024-02-29T13:30:15' mm-dd-yy\n"
             "Data!D2 b True General\n"
             "Data!E2 n 0.30000000000000004 General\n"
-            "Data!A3 s 'tab\\there\\nline\\r\\x01\\x1f end _x0041_ bad\uFFFD\uFFFD(' General\n"
+            "Data!A3 s 'tab\\there\\nline\\r\\x01\\x1f end _x0041_ _x0041\\x02 bad\uFFFD\uFFFD(' General\n"
             "Data!B3 n -1234567890123.0 0\n"
             "Data!C3 d '1900-03-01T00:00:00' mm-dd-yy\n"
             "Data!D3 b False General\n"
             "Data!E3 n -2.5e-300 General\n"
             "Data!A4 s \"32767 chars 'wwwwwwwwww'...'wwwwwwwwww'\" General\n"
-            "Data!B4 s \"32766 chars 'aaaaaaaaaa'...'aaaaaaaaaa'\" General\n");
+            "Data!B4 s \"32766 chars 'aaaaaaaaaa'...'aaaaaaaaaa'\" General\n"
+            "Q&A \"<1>\"!C1 b True General\n");
   EXPECT_EQ(check("layout " + path),
             "Data freeze=A2\n"
             "Data cols 1-2 width 255.0\n"   // capped
             "Data cols 3-3 width 12.0\n"    // a date shows ten characters
             "Data cols 4-4 width 7.0\n"     // FALSE
-            "Data cols 5-5 width 13.0\n");  // General shows at most eleven
+            "Data cols 5-5 width 13.0\n"   // General shows at most eleven
+            "Q&A \"<1>\" freeze=None\n");
   EXPECT_EQ(check("rows " + path + " xl/worksheets/sheet1.xml"), "4 rows\n");
 }
 
