@@ -316,7 +316,8 @@ Result XlsxPackage::save(const std::string& path, const std::vector<const XlsxSh
   }
   pugi::xml_node sheetList = child(workbook, "sheets");
   uint64_t sheetId = 0;
-  for (pugi::xml_node s : sheetList.children()) sheetId = std::max<uint64_t>(sheetId, s.attribute("sheetId").as_ullong());
+  for (pugi::xml_node s : sheetList.children())
+    sheetId = std::max<uint64_t>(sheetId, s.attribute("sheetId").as_ullong());
   std::vector<std::string> partNames(sheets_.size());
   for (size_t i = loadedSheets_; i < sheets_.size(); ++i) {
     std::string target;

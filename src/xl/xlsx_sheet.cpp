@@ -105,9 +105,12 @@ void RowCells::render(std::string& out, uint32_t row) {
                        }) == spans_.end();
   if (!ordered)
     std::stable_sort(spans_.begin(), spans_.end(), [](const Span& a, const Span& b) { return a.column < b.column; });
-  const std::string rowText = std::to_string(uint64_t{row} + 1);
+  // The row number's digits, for the row and the cells that need a reference.
+  char rowText[16];
+  const size_t rowDigits =
+      static_cast<size_t>(std::to_chars(rowText, rowText + sizeof rowText, uint64_t{row} + 1).ptr - rowText);
   out += "<row r=\"";
-  out += rowText;
+  out.append(rowText, rowDigits);
   out += "\">";
   uint32_t next = 0;
   for (size_t i = 0; i < spans_.size(); ++i) {
@@ -119,7 +122,7 @@ void RowCells::render(std::string& out, uint32_t row) {
     if (spans_[i].column != next) {
       out += " r=\"";
       appendColumnName(out, spans_[i].column);
-      out += rowText;
+      out.append(rowText, rowDigits);
       out += '"';
     }
     out.append(xml_, spans_[i].offset, spans_[i].length);
@@ -202,14 +205,15 @@ void XlsxSheet::writeString(uint32_t row, uint32_t column, std::string_view text
 void XlsxSheet::writeNumber(uint32_t row, uint32_t column, double value, FormatId format) {
   // Spreadsheets hold no infinities or NaN: such a cell stays empty.
   if (!std::isfinite(value)) return;
-  const XlsxBookState::CellStyle style =
-      format > 0 && static_cast<size_t>(format) < book_.formats.size() ? book_.formats[format] : XlsxBookState::CellStyle{};
+  XlsxBookState::CellStyle style;  // an unknown format is General
+  if (format > 0 && static_cast<size_t>(format) < book_.formats.size()) style = book_.formats[static_cast<size_t>(format)];
   if (style.date) value -= book_.dateOffset;
   std::string* xml = beginCell(row, column);
   if (!xml) return;
   if (style.xf != 0) {
     *xml += " s=\"";
-    *xml += std::to_string(style.xf);
+    char digits[16];
+    xml->append(digits, std::to_chars(digits, digits + sizeof digits, style.xf).ptr);
     *xml += '"';
   }
   *xml += "><v>";
