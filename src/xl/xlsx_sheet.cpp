@@ -205,8 +205,9 @@ void XlsxSheet::writeString(uint32_t row, uint32_t column, std::string_view text
 void XlsxSheet::writeNumber(uint32_t row, uint32_t column, double value, FormatId format) {
   // Spreadsheets hold no infinities or NaN: such a cell stays empty.
   if (!std::isfinite(value)) return;
+  const auto index = static_cast<size_t>(format);
   XlsxBookState::CellStyle style;  // an unknown format is General
-  if (format > 0 && static_cast<size_t>(format) < book_.formats.size()) style = book_.formats[static_cast<size_t>(format)];
+  if (format > 0 && index < book_.formats.size()) style = book_.formats[index];
   if (style.date) value -= book_.dateOffset;
   std::string* xml = beginCell(row, column);
   if (!xml) return;
