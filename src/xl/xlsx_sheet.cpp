@@ -18,7 +18,8 @@ constexpr size_t kGeneralChars = 11;
 constexpr size_t kDateChars = 10;
 constexpr size_t kBlockSize = 1 << 20;
 
-std::string rowCountText(uint64_t count) {
+// 1048576 as "1,048,576".
+std::string groupedDigits(uint64_t count) {
   std::string digits = std::to_string(count), out;
   for (size_t i = 0; i < digits.size(); ++i) {
     if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
@@ -161,10 +162,10 @@ std::string* XlsxSheet::beginCell(uint32_t row, uint32_t column) {
     if (refused_++ == 0)
       book_.error = kept_ ? "sheet '" + name_ + "' is kept as it was loaded; cells go only to added or cleared sheets"
                     : row >= kMaxRows
-                        ? "sheet '" + name_ + "': row " + rowCountText(uint64_t{row} + 1) +
-                              " is beyond the last row of an XLSX sheet (" + rowCountText(kMaxRows) + ")"
-                        : "sheet '" + name_ + "': column " + rowCountText(uint64_t{column} + 1) +
-                              " is beyond the last column of an XLSX sheet (16,384)";
+                        ? "sheet '" + name_ + "': row " + groupedDigits(uint64_t{row} + 1) +
+                              " is beyond the last row of an XLSX sheet (" + groupedDigits(kMaxRows) + ")"
+                        : "sheet '" + name_ + "': column " + groupedDigits(uint64_t{column} + 1) +
+                              " is beyond the last column of an XLSX sheet (" + groupedDigits(kMaxColumns) + ")";
     return nullptr;
   }
   if (row == 0) {
