@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 #include "util/utf8.h"
 
@@ -69,7 +70,11 @@ bool readColumnName(std::string_view& text, uint32_t& column) {
 
 size_t appendNumber(std::string& out, double value) {
   char digits[32];
-  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+  // Whole numbers go out in plain digits ("1000000", not the shorter
+  // "1e+06"), as they are shown.
+  const bool whole = std::fabs(value) < 1e15 && std::trunc(value) == value;
+  const auto [end, ec] = whole ? std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed)
+                               : std::to_chars(digits, digits + sizeof digits, value);
   const size_t length = ec == std::errc() ? static_cast<size_t>(end - digits) : 0;
   out.append(digits, length);
   return length;

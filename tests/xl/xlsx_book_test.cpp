@@ -52,12 +52,13 @@ TEST(XlsxBook, CellsOfEveryKindReadBackInBothReaders) {
   ASSERT_NE(sheet, nullptr);
   const FormatId date = book->addFormat(NumberFormat::Date);
   const FormatId integer = book->addFormat(NumberFormat::Integer);
-  writeHeader(*sheet, {"NAME", "AMOUNT", "WHEN", "OK", "RATIO"});
+  writeHeader(*sheet, {"NAME", "AMOUNT", "WHEN", "OK", "RATIO", "BIG"});
   sheet->writeString(1, 0, "  Zoë & <Ünïcödé> \"x\"  ");
   sheet->writeNumber(1, 1, 42, integer);
   sheet->writeNumber(1, 2, datePack(2024, 2, 29, 13, 30, 15), date);
   sheet->writeBool(1, 3, true);
   sheet->writeNumber(1, 4, 0.1 + 0.2);
+  sheet->writeNumber(1, 5, 1e6, integer);
   sheet->writeString(2, 0, std::string("tab\there\nline\r\x01\x1f end _x0041_ _x0041\x02 ") + "bad\xff\xc3(");
   sheet->writeNumber(2, 1, -1234567890123.0, integer);
   sheet->writeNumber(2, 2, datePack(1900, 3, 1), date);
@@ -67,7 +68,7 @@ TEST(XlsxBook, CellsOfEveryKindReadBackInBothReaders) {
   // The cut falls inside the last character, which takes two UTF-16 units.
   sheet->writeString(3, 1, std::string(32766, 'a') + "\xF0\x9F\x98\x80" + "zz");
   // The header once more before saving: its cells are replaced, not doubled.
-  writeHeader(*sheet, {"NAME", "AMOUNT", "WHEN", "OK", "RATIO"});
+  writeHeader(*sheet, {"NAME", "AMOUNT", "WHEN", "OK", "RATIO", "BIG"});
   book->addSheet("Q&A \"<1>\"")->writeBool(0, 2, true);
   const std::string path = temp.at("cells.xlsx");
   ASSERT_TRUE(succeeded(book->save(path)));
@@ -78,11 +79,13 @@ TEST(XlsxBook, CellsOfEveryKindReadBackInBothReaders) {
             "Data!C1 s 'WHEN' General\n"
             "Data!D1 s 'OK' General\n"
             "Data!E1 s 'RATIO' General\n"
+            "Data!F1 s 'BIG' General\n"
             "Data!A2 s '  Zoë & <Ünïcödé> \"x\"  ' General\n"
             "Data!B2 n 42.0 0\n"
             "Data!C2 d '2024-02-29T13:30:15' mm-dd-yy\n"
             "Data!D2 b True General\n"
             "Data!E2 n 0.30000000000000004 General\n"
+            "Data!F2 n 1000000.0 0\n"
             "Data!A3 s 'tab\\there\\nline\\r\\x01\\x1f end _x0041_ _x0041\\x02 bad\uFFFD\uFFFD(' General\n"
             "Data!B3 n -1234567890123.0 0\n"
             "Data!C3 d '1900-03-01T00:00:00' mm-dd-yy\n"
@@ -97,6 +100,7 @@ TEST(XlsxBook, CellsOfEveryKindReadBackInBothReaders) {
             "Data cols 3-3 width 12.0\n"    // a date shows ten characters
             "Data cols 4-4 width 7.0\n"     // FALSE
             "Data cols 5-5 width 13.0\n"   // General shows at most eleven
+            "Data cols 6-6 width 9.0\n"    // 1000000
             "Q&A \"<1>\" freeze=None\n");
   EXPECT_EQ(check("rows " + path + " xl/worksheets/sheet1.xml"), "4 rows\n");
 }
