@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 
 #include "util/utf8.h"
 
@@ -12,10 +13,22 @@ constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 bool isHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
-// Whether text at i starts "_xHHHH_", which readers would take for an escape.
+// Whether the character at i goes out as an escape (which begins with '_').
+bool escapedAt(std::string_view text, size_t i) {
+  if (i >= text.size()) return false;
+  const auto c = static_cast<unsigned char>(text[i]);
+  if (c < 0x20) return c != '\t' && c != '\n' && c != '\r';
+  // U+FFFE and U+FFFF
+  return c == 0xEF && text.size() - i >= 3 && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+         (static_cast<unsigned char>(text[i + 2]) & 0xFE) == 0xBE;
+}
+
+// Whether text at i would read back as an escape "_xHHHH_": followed by '_'
+// of its own or by the '_' an escape of the next character begins with.
 bool startsEscape(std::string_view text, size_t i) {
-  if (text.size() - i < 7 || text[i + 1] != 'x' || text[i + 6] != '_') return false;
-  return isHex(text[i + 2]) && isHex(text[i + 3]) && isHex(text[i + 4]) && isHex(text[i + 5]);
+  if (text.size() - i < 7 || text[i + 1] != 'x') return false;
+  if (!isHex(text[i + 2]) || !isHex(text[i + 3]) || !isHex(text[i + 4]) || !isHex(text[i + 5])) return false;
+  return text[i + 6] == '_' || escapedAt(text, i + 6);
 }
 
 void appendEscape(std::string& out, unsigned code) {
@@ -57,7 +70,11 @@ bool readColumnName(std::string_view& text, uint32_t& column) {
 
 size_t appendNumber(std::string& out, double value) {
   char digits[32];
-  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+  // Whole numbers go out in plain digits ("1000000", not the shorter
+  // "1e+06"), as they are shown.
+  const bool whole = std::fabs(value) < 1e15 && std::trunc(value) == value;
+  const auto [end, ec] = whole ? std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed)
+                               : std::to_chars(digits, digits + sizeof digits, value);
   const size_t length = ec == std::errc() ? static_cast<size_t>(end - digits) : 0;
   out.append(digits, length);
   return length;

@@ -247,7 +247,8 @@ Result XlsxPackage::save(const std::string& path, const std::vector<const XlsxSh
   std::set<std::string> used;  // part names, lower case
   for (uint64_t i = 0; i < zip_.count(); ++i) used.insert(lower(zip_.name(i)));
   std::set<std::string> dropped{lower(kContentTypesPart), lower(p.workbook), lower(p.workbookRels)};
-  if (!p.stylesMissing) dropped.insert(lower(p.styles));
+  // The styles part is rewritten only when it gains cell formats.
+  if (!p.stylesMissing && !addedFormats_.empty()) dropped.insert(lower(p.styles));
 
   const auto freshRelationshipId = [&] {
     for (size_t n = 1;; ++n) {
@@ -316,7 +317,8 @@ Result XlsxPackage::save(const std::string& path, const std::vector<const XlsxSh
   }
   pugi::xml_node sheetList = child(workbook, "sheets");
   uint64_t sheetId = 0;
-  for (pugi::xml_node s : sheetList.children()) sheetId = std::max<uint64_t>(sheetId, s.attribute("sheetId").as_ullong());
+  for (pugi::xml_node s : sheetList.children())
+    sheetId = std::max<uint64_t>(sheetId, s.attribute("sheetId").as_ullong());
   std::vector<std::string> partNames(sheets_.size());
   for (size_t i = loadedSheets_; i < sheets_.size(); ++i) {
     std::string target;
@@ -378,8 +380,7 @@ Result XlsxPackage::save(const std::string& path, const std::vector<const XlsxSh
   Result added = out.addBytes(kContentTypesPart, typesText);
   if (added) added = out.addBytes(p.workbook, workbookText);
   if (added) added = out.addBytes(p.workbookRels, relsText);
-  if (added && !stylesPart.empty() && (!p.stylesMissing || !addedFormats_.empty()))
-    added = out.addBytes(stylesPart, stylesText);
+  if (added && !addedFormats_.empty()) added = out.addBytes(stylesPart, stylesText);
   for (size_t i = 0; added && i < sheets_.size() && i < written.size(); ++i) {
     if (!written[i]) continue;
     const std::string& part = i < loadedSheets_ ? sheets_[i].part : partNames[i];

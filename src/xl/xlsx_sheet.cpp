@@ -18,7 +18,8 @@ constexpr size_t kGeneralChars = 11;
 constexpr size_t kDateChars = 10;
 constexpr size_t kBlockSize = 1 << 20;
 
-std::string rowCountText(uint64_t count) {
+// 1048576 as "1,048,576".
+std::string groupedDigits(uint64_t count) {
   std::string digits = std::to_string(count), out;
   for (size_t i = 0; i < digits.size(); ++i) {
     if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
@@ -105,9 +106,12 @@ void RowCells::render(std::string& out, uint32_t row) {
                        }) == spans_.end();
   if (!ordered)
     std::stable_sort(spans_.begin(), spans_.end(), [](const Span& a, const Span& b) { return a.column < b.column; });
-  const std::string rowText = std::to_string(uint64_t{row} + 1);
+  // The row number's digits, for the row and the cells that need a reference.
+  char rowText[16];
+  const size_t rowDigits =
+      static_cast<size_t>(std::to_chars(rowText, rowText + sizeof rowText, uint64_t{row} + 1).ptr - rowText);
   out += "<row r=\"";
-  out += rowText;
+  out.append(rowText, rowDigits);
   out += "\">";
   uint32_t next = 0;
   for (size_t i = 0; i < spans_.size(); ++i) {
@@ -119,7 +123,7 @@ void RowCells::render(std::string& out, uint32_t row) {
     if (spans_[i].column != next) {
       out += " r=\"";
       appendColumnName(out, spans_[i].column);
-      out += rowText;
+      out.append(rowText, rowDigits);
       out += '"';
     }
     out.append(xml_, spans_[i].offset, spans_[i].length);
@@ -158,10 +162,10 @@ std::string* XlsxSheet::beginCell(uint32_t row, uint32_t column) {
     if (refused_++ == 0)
       book_.error = kept_ ? "sheet '" + name_ + "' is kept as it was loaded; cells go only to added or cleared sheets"
                     : row >= kMaxRows
-                        ? "sheet '" + name_ + "': row " + rowCountText(uint64_t{row} + 1) +
-                              " is beyond the last row of an XLSX sheet (" + rowCountText(kMaxRows) + ")"
-                        : "sheet '" + name_ + "': column " + rowCountText(uint64_t{column} + 1) +
-                              " is beyond the last column of an XLSX sheet (16,384)";
+                        ? "sheet '" + name_ + "': row " + groupedDigits(uint64_t{row} + 1) +
+                              " is beyond the last row of an XLSX sheet (" + groupedDigits(kMaxRows) + ")"
+                        : "sheet '" + name_ + "': column " + groupedDigits(uint64_t{column} + 1) +
+                              " is beyond the last column of an XLSX sheet (" + groupedDigits(kMaxColumns) + ")";
     return nullptr;
   }
   if (row == 0) {
@@ -202,14 +206,16 @@ void XlsxSheet::writeString(uint32_t row, uint32_t column, std::string_view text
 void XlsxSheet::writeNumber(uint32_t row, uint32_t column, double value, FormatId format) {
   // Spreadsheets hold no infinities or NaN: such a cell stays empty.
   if (!std::isfinite(value)) return;
-  const XlsxBookState::CellStyle style =
-      format > 0 && static_cast<size_t>(format) < book_.formats.size() ? book_.formats[format] : XlsxBookState::CellStyle{};
+  const auto index = static_cast<size_t>(format);
+  XlsxBookState::CellStyle style;  // an unknown format is General
+  if (format > 0 && index < book_.formats.size()) style = book_.formats[index];
   if (style.date) value -= book_.dateOffset;
   std::string* xml = beginCell(row, column);
   if (!xml) return;
   if (style.xf != 0) {
     *xml += " s=\"";
-    *xml += std::to_string(style.xf);
+    char digits[16];
+    xml->append(digits, std::to_chars(digits, digits + sizeof digits, style.xf).ptr);
     *xml += '"';
   }
   *xml += "><v>";

@@ -2,15 +2,23 @@
 // file and loaded. A refused input leaves an empty book with a reason; a
 // loaded one gets a sheet added and is saved, and what is saved loads again
 // with that sheet more.
+// An input that does not begin like a zip archive is a package in text form,
+// zipped here first: parts each introduced by a line "@@ NAME". Mutations of
+// a zip archive mostly break its checksums; this way they reach the parts.
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "xl/book.h"
+#include "xl/zip_archive.h"
 
 namespace {
 
@@ -31,15 +39,45 @@ struct Scratch {
   ~Scratch() { ::rmdir(folder.c_str()); }
 };
 
+// Zips the parts of a package in text form into path.
+void zipParts(std::string_view text, const std::string& path) {
+  constexpr std::string_view kMark = "@@ ";
+  std::vector<std::pair<std::string, std::string_view>> parts;
+  size_t at = text.substr(0, kMark.size()) == kMark ? 0 : text.find("\n@@ ");
+  while (at != std::string_view::npos) {
+    const size_t nameStart = at + (text[at] == '\n' ? 1 : 0) + kMark.size();
+    const size_t nameEnd = std::min(text.find('\n', nameStart), text.size());
+    const size_t next = text.find("\n@@ ", nameEnd);
+    const size_t contentStart = std::min(nameEnd + 1, text.size());
+    parts.emplace_back(std::string(text.substr(nameStart, nameEnd - nameStart)),
+                       text.substr(contentStart, (next == std::string_view::npos ? text.size() : next) - contentStart));
+    at = next;
+  }
+  tabrix::xl::ZipWriter zip;
+  require(zip.create(path).ok(), "the package in text form can be started");
+  bool added = true;
+  for (const auto& [name, content] : parts) added = added && zip.addBytes(name, content).ok();
+  // A name twice or an empty name is refused: the input is then an empty file.
+  if (!added || !zip.close().ok()) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    require(file != nullptr && std::fclose(file) == 0, "the input can be written");
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tabrix::xl;
   static const Scratch scratch;
   const std::string input = scratch.folder + "/input.xlsx", saved = scratch.folder + "/saved.xlsx";
-  std::FILE* file = std::fopen(input.c_str(), "wb");
-  require(file != nullptr, "the input can be written");
-  require(std::fwrite(data, 1, size, file) == size && std::fclose(file) == 0, "the input is written");
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  if (bytes.substr(0, 2) == "PK") {
+    std::FILE* file = std::fopen(input.c_str(), "wb");
+    require(file != nullptr, "the input can be written");
+    require(std::fwrite(data, 1, size, file) == size && std::fclose(file) == 0, "the input is written");
+  } else {
+    zipParts(bytes, input);
+  }
 
   auto book = Book::create(BookFormat::Xlsx);
   const tabrix::Result loaded = book->load(input);

@@ -6,8 +6,8 @@
   rows PATH PART   the rows of a worksheet part as an XML parser sees them: rows or cells
                    out of order or given twice are reported
   members A B      each zip member of A: same, changed or missing in B; members only in B
-  make PATH [1904] a workbook of openpyxl with styles, a defined name, two sheets, a formula
-                   (counting days from 1904 when asked)
+  make PATH [1904] a workbook of openpyxl with styles, a defined name, two sheets, a formula,
+                   a comment and a calculation chain (counting days from 1904 when asked)
   made PATH        what of that workbook openpyxl still reads, and the sheets' names
   damage A B HOW   B is A without its workbook part (HOW=noworkbook), with the workbook
                    part cut in half (cutxml), or without a sheet's part (nosheet)
@@ -110,6 +110,7 @@ def members(a, b):
 
 
 def make(path, epoch="1900"):
+    from openpyxl.comments import Comment
     from openpyxl.styles import Font, PatternFill
     from openpyxl.utils.datetime import CALENDAR_MAC_1904
     from openpyxl.workbook.defined_name import DefinedName
@@ -126,7 +127,22 @@ def make(path, epoch="1900"):
     for n in range(1, 11):
         second.cell(row=n, column=1, value="old %d" % n)
     book.defined_names.append(DefinedName("Inputs", attr_text="First!$A$1:$A$2"))
+    second["A1"].comment = Comment("a note", "someone")
     book.save(path)
+    # openpyxl writes no calculation chain; Excel does, listing the formula cells.
+    with zipfile.ZipFile(path) as made:
+        parts = {name: made.read(name) for name in made.namelist()}
+    parts["xl/calcChain.xml"] = (b'<calcChain xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main">'
+                                 b'<c r="A3" i="1"/></calcChain>')
+    parts["xl/_rels/workbook.xml.rels"] = parts["xl/_rels/workbook.xml.rels"].replace(
+        b"</Relationships>", b'<Relationship Id="rId99" Target="calcChain.xml" Type="http://schemas.'
+        b'openxmlformats.org/officeDocument/2006/relationships/calcChain"/></Relationships>')
+    parts["[Content_Types].xml"] = parts["[Content_Types].xml"].replace(
+        b"</Types>", b'<Override PartName="/xl/calcChain.xml" ContentType="application/vnd.openxmlformats-'
+        b'officedocument.spreadsheetml.calcChain+xml"/></Types>')
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as out:
+        for name, data in parts.items():
+            out.writestr(name, data)
 
 
 def made(path):
@@ -136,6 +152,7 @@ def made(path):
     print("formula", first["A3"].value)
     print("bold", first["A1"].font.b, "fill", first["A2"].fill.fgColor.rgb)
     print("name", book.defined_names.get("Inputs").attr_text)
+    print("comment", book["Second"]["A1"].comment and book["Second"]["A1"].comment.text)
 
 
 def damage(good, bad, how):

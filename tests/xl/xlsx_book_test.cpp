@@ -52,13 +52,14 @@ TEST(XlsxBook, CellsOfEveryKindReadBackInBothReaders) {
   ASSERT_NE(sheet, nullptr);
   const FormatId date = book->addFormat(NumberFormat::Date);
   const FormatId integer = book->addFormat(NumberFormat::Integer);
-  writeHeader(*sheet, {"NAME", "AMOUNT", "WHEN", "OK", "RATIO"});
+  writeHeader(*sheet, {"NAME", "AMOUNT", "WHEN", "OK", "RATIO", "BIG"});
   sheet->writeString(1, 0, "  Zoë & <Ünïcödé> \"x\"  ");
   sheet->writeNumber(1, 1, 42, integer);
   sheet->writeNumber(1, 2, datePack(2024, 2, 29, 13, 30, 15), date);
   sheet->writeBool(1, 3, true);
   sheet->writeNumber(1, 4, 0.1 + 0.2);
-  sheet->writeString(2, 0, std::string("tab\there\nline\r\x01\x1f end _x0041_ ") + "bad\xff\xc3(");
+  sheet->writeNumber(1, 5, 1e6, integer);
+  sheet->writeString(2, 0, std::string("tab\there\nline\r\x01\x1f end _x0041_ _x0041\x02 ") + "bad\xff\xc3(");
   sheet->writeNumber(2, 1, -1234567890123.0, integer);
   sheet->writeNumber(2, 2, datePack(1900, 3, 1), date);
   sheet->writeBool(2, 3, false);
@@ -67,7 +68,8 @@ TEST(XlsxBook, CellsOfEveryKindReadBackInBothReaders) {
   // The cut falls inside the last character, which takes two UTF-16 units.
   sheet->writeString(3, 1, std::string(32766, 'a') + "\xF0\x9F\x98\x80" + "zz");
   // The header once more before saving: its cells are replaced, not doubled.
-  writeHeader(*sheet, {"NAME", "AMOUNT", "WHEN", "OK", "RATIO"});
+  writeHeader(*sheet, {"NAME", "AMOUNT", "WHEN", "OK", "RATIO", "BIG"});
+  book->addSheet("Q&A \"<1>\"")->writeBool(0, 2, true);
   const std::string path = temp.at("cells.xlsx");
   ASSERT_TRUE(succeeded(book->save(path)));
 
@@ -77,24 +79,29 @@ TEST(XlsxBook, CellsOfEveryKindReadBackInBothReaders) {
             "Data!C1 s 'WHEN' General\n"
             "Data!D1 s 'OK' General\n"
             "Data!E1 s 'RATIO' General\n"
+            "Data!F1 s 'BIG' General\n"
             "Data!A2 s '  Zoë & <Ünïcödé> \"x\"  ' General\n"
             "Data!B2 n 42.0 0\n"
             "Data!C2 d '2024-02-29T13:30:15' mm-dd-yy\n"
             "Data!D2 b True General\n"
             "Data!E2 n 0.30000000000000004 General\n"
-            "Data!A3 s 'tab\\there\\nline\\r\\x01\\x1f end _x0041_ bad\uFFFD\uFFFD(' General\n"
+            "Data!F2 n 1000000.0 0\n"
+            "Data!A3 s 'tab\\there\\nline\\r\\x01\\x1f end _x0041_ _x0041\\x02 bad\uFFFD\uFFFD(' General\n"
             "Data!B3 n -1234567890123.0 0\n"
             "Data!C3 d '1900-03-01T00:00:00' mm-dd-yy\n"
             "Data!D3 b False General\n"
             "Data!E3 n -2.5e-300 General\n"
             "Data!A4 s \"32767 chars 'wwwwwwwwww'...'wwwwwwwwww'\" General\n"
-            "Data!B4 s \"32766 chars 'aaaaaaaaaa'...'aaaaaaaaaa'\" General\n");
+            "Data!B4 s \"32766 chars 'aaaaaaaaaa'...'aaaaaaaaaa'\" General\n"
+            "Q&A \"<1>\"!C1 b True General\n");
   EXPECT_EQ(check("layout " + path),
             "Data freeze=A2\n"
             "Data cols 1-2 width 255.0\n"   // capped
             "Data cols 3-3 width 12.0\n"    // a date shows ten characters
             "Data cols 4-4 width 7.0\n"     // FALSE
-            "Data cols 5-5 width 13.0\n");  // General shows at most eleven
+            "Data cols 5-5 width 13.0\n"   // General shows at most eleven
+            "Data cols 6-6 width 9.0\n"    // 1000000
+            "Q&A \"<1>\" freeze=None\n");
   EXPECT_EQ(check("rows " + path + " xl/worksheets/sheet1.xml"), "4 rows\n");
 }
 
@@ -165,17 +172,22 @@ TEST(XlsxBook, AddsASheetToAnotherProgramsWorkbookKeepingEveryOtherPart) {
             "same xl/theme/theme1.xml\n"
             "same xl/worksheets/sheet1.xml\n"
             "same xl/worksheets/sheet2.xml\n"
+            "same xl/comments/comment1.xml\n"
+            "same xl/drawings/commentsDrawing1.vml\n"
+            "same xl/worksheets/_rels/sheet2.xml.rels\n"
             "changed xl/styles.xml\n"
             "same _rels/.rels\n"
             "changed xl/workbook.xml\n"
             "changed xl/_rels/workbook.xml.rels\n"
             "changed [Content_Types].xml\n"
+            "same xl/calcChain.xml\n"
             "added xl/worksheets/sheet3.xml\n");
   EXPECT_EQ(check("made " + added),
             "sheets ['First', 'Second', 'Third']\n"
             "formula =SUM(A1:A2)\n"
             "bold True fill 00FFFF00\n"
-            "name First!$A$1:$A$2\n");
+            "name First!$A$1:$A$2\n"
+            "comment a note\n");
   const std::string cells = check("cells " + added);
   EXPECT_NE(cells.find("Third!A1 s 'ID' General\nThird!B1 s 'DAY' General\n"
                        "Third!A2 n 7.0 0\nThird!B2 d '2001-09-09T00:00:00' mm-dd-yy\n"),
@@ -213,7 +225,19 @@ TEST(XlsxBook, RefillsALoadedSheetWholeAndKeepsTheOthers) {
   EXPECT_NE(cells.find("Second!A1 s 'NEW' General\nSecond!A2 s 'only row' General\n"), std::string::npos) << cells;
   EXPECT_EQ(cells.find("old"), std::string::npos) << cells;
   EXPECT_NE(cells.find("First!B1 s 'kept' General\n"), std::string::npos) << cells;
-  EXPECT_NE(check("members " + original + " " + refilled).find("same xl/worksheets/sheet1.xml\n"), std::string::npos);
+  // The refilled sheet's relationships (its comment) go with its old cells,
+  // and the calculation chain that lists formula cells is left to be rebuilt.
+  const std::string members = check("members " + original + " " + refilled);
+  for (const char* part : {"changed xl/worksheets/sheet2.xml\n", "missing xl/worksheets/_rels/sheet2.xml.rels\n",
+                           "missing xl/calcChain.xml\n", "same xl/worksheets/sheet1.xml\n",
+                           "same xl/comments/comment1.xml\n", "same xl/styles.xml\n"})
+    EXPECT_NE(members.find(part), std::string::npos) << part << members;
+  EXPECT_EQ(check("made " + refilled),
+            "sheets ['First', 'Second']\n"
+            "formula =SUM(A1:A2)\n"
+            "bold True fill 00FFFF00\n"
+            "name First!$A$1:$A$2\n"
+            "comment None\n");
 
   // A sheet kept as loaded takes no cells, and saving then says so.
   book->sheet(0)->writeString(0, 0, "refused");
