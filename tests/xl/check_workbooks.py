@@ -505,6 +505,19 @@ def check_long_text(args, folder, check):
               f"long.{ext}: exit {result.returncode} {result.stderr!r}, cell of {len(rows[1][1][1])} characters")
 
 
+def check_old_dates_and_letters(args, folder, check):
+    """A date before 1900 stays as ISO text; only T and F are booleans."""
+    table = os.path.join(folder, "old.dbf")
+    write_table(table, [(1, "18991231", "Y"), (2, "19000301", "T")],
+                fields=(("ID", "N", 4, 0), ("DAY", "D", 8, 0), ("OK", "L", 1, 0)))
+    for ext in ("xls", "xlsx"):
+        result = tabrix_run(args.tabrix, folder, table, f"old.{ext}")
+        _, rows, _ = read_xlrd(os.path.join(folder, f"old.{ext}"))
+        cells = [[cell_at(rows, r, c)[:2] for c in (1, 2)] for r in (1, 2)]
+        check(result.returncode == 0 and cells == [[("text", "1899-12-31"), ("empty", "")],
+                                                   [("date", 61.0), ("bool", 1)]], f"old.{ext}: {cells}")
+
+
 def check_continuation(args, folder, check):
     table = os.path.join(folder, "a.dbf")
     write_table(table, [(n, f"n{n}") for n in range(1, 140001)])
@@ -565,7 +578,7 @@ def main():
         for message in calc_failures:
             print(f"FAIL LibreOffice: {message}")
         if not args.only:
-            for step in (check_adding, check_long_text, check_continuation):
+            for step in (check_adding, check_long_text, check_old_dates_and_letters, check_continuation):
                 folder = os.path.join(temp, step.__name__)
                 os.mkdir(folder)
                 step(args, folder, check)
