@@ -12,7 +12,7 @@ namespace tabrix::xl {
 namespace {
 
 // The edited parts are read whole; none of a real workbook comes near this.
-constexpr size_t kMaxPartBytes = size_t{64} << 20;
+constexpr size_t kMaxPartBytes = size_t{32} << 20;
 constexpr unsigned kParseFlags =
     pugi::parse_default | pugi::parse_declaration | pugi::parse_ws_pcdata | pugi::parse_comments | pugi::parse_pi;
 
