@@ -14,6 +14,7 @@
 #include "writers/sdf_writer.h"
 #include "writers/spreadsheet_xml_writer.h"
 #include "writers/sql_writer.h"
+#include "writers/workbook_writer.h"
 #include "writers/xml_writer.h"
 
 namespace tabrix {
@@ -42,10 +43,11 @@ constexpr OutputFormatRow kRows[] = {
     {F::Prg, ".prg", "Clipper, Foxpro files (*.prg)", "Clipper, Foxpro files (*.prg)", Family::Prg, makePrgWriter,
      nullptr, false, true},
     {F::Xml, ".xml", "XML files (*.xml)", "XML files (*.xml)", Family::Xml, makeXmlWriter, nullptr, true, true},
-    {F::Xls, ".xls", "Excel files (*.xls)", "Excel files (*.xls)", Family::Xls, nullptr, makeSpreadsheetXmlWriter,
+    {F::Xls, ".xls", "Excel files (*.xls)", "Excel files (*.xls)", Family::Xls, makeWorkbookWriter,
+     makeSpreadsheetXmlWriter,
      false, true},
-    {F::Xlsx, ".xlsx", "Excel 2007-2024 files (*.xlsx)", "Excel 2007-2022 files (*.xlsx)", Family::Xlsx, nullptr,
-     makeSpreadsheetXmlWriter, false, true},
+    {F::Xlsx, ".xlsx", "Excel 2007-2024 files (*.xlsx)", "Excel 2007-2022 files (*.xlsx)", Family::Xlsx,
+     makeWorkbookWriter, makeSpreadsheetXmlWriter, false, true},
     {F::Csv, ".csv", "CSV files (*.csv)", "CSV files (*.csv)", Family::Csv, makeDelimitedWriter, nullptr, true, true},
     {F::Sql, ".sql", "SQL files (*.sql)", "SQL files (*.sql)", Family::Sql, makeSqlWriter, nullptr, true, true},
     {F::Rtf, ".rtf", "RTF files (*.rtf)", "RTF files (*.rtf)", Family::Rtf, makeRtfWriter, nullptr, false, true},
@@ -93,10 +95,10 @@ std::string outputFormatsUsage() {
     const OutputFormatRow& row = kRows[i];
     if (i > 0 && std::strcmp(row.extension, kRows[i - 1].extension) == 0) continue;
     if (row.writer) written += std::string(written.empty() ? "" : " ") + row.extension;
-    else if (row.asXmlWriter) asXml += std::string(asXml.empty() ? "" : "/") + row.extension;
+    if (row.asXmlWriter) asXml += std::string(asXml.empty() ? "" : "/") + row.extension;
   }
   std::string line = "Outputs by extension: " + written;
-  if (!asXml.empty()) line += ", " + asXml + " with /ASXML";
+  if (!asXml.empty()) line += ", " + asXml + " as Excel 2003 XML with /ASXML";
   return line + ".";
 }
 

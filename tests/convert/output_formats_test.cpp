@@ -50,7 +50,7 @@ TEST(OutputFormats, TheUsageLineNamesEachExtensionOnce) {
   };
   for (const OutputFormatRow& row : outputFormats()) EXPECT_TRUE(namesWhole(row.extension)) << row.extension << " in " << usage;
   EXPECT_EQ(usage.find(".dbf"), usage.rfind(".dbf")) << usage;
-  EXPECT_NE(usage.find(".xls/.xlsx with /ASXML"), std::string::npos) << usage;
+  EXPECT_NE(usage.find(".xls/.xlsx as Excel 2003 XML with /ASXML"), std::string::npos) << usage;
 }
 
 }  // namespace
