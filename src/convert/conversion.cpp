@@ -117,7 +117,6 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   // Refused before a writer looks at an existing output; the files it opens are checked again as staged.
   if (const Result allowed = files.allows(path); !allowed) return fail(o, path, result, allowed.reason());
   const WriterFactory makeWriter = o.excelAsXml && format.asXmlWriter ? format.asXmlWriter : format.writer;
-  if (!makeWriter) return fail(o, path, result, fmt::format("{} output is not available yet", format.displayName));
   std::unique_ptr<RecordWriter> writer = makeWriter(job);
 
   bool appending = false;

@@ -28,7 +28,7 @@ struct OutputFormatRow {
   const char* displayName;  // the wizard's "Export to" list
   const char* filterText;   // the save dialog's filter
   OutputFamily family;
-  WriterFactory writer;       // null while the format is not available
+  WriterFactory writer;
   WriterFactory asXmlWriter;  // the Excel 2003 XML form written instead with excelAsXml; null for most
   bool byteOrderMark;         // a UTF-8 output starts with the mark
   bool skipsDeleted;          // the command line leaves deleted records out by default
