@@ -47,6 +47,8 @@ HtmlPage::HtmlPage(WizardState& state, QWidget* parent)
   viewAfter()->setText(tr("&View out when export done"));
 
   auto* form = new QFormLayout;
+  form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+  title_->setMinimumWidth(420);
   form->addRow(tr("&Title"), title_);
   auto* layoutRow = new QHBoxLayout;
   layoutRow->addWidget(table_);
