@@ -24,8 +24,9 @@ QByteArray readAll(const QString& path) {
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// A dBase III table of count records: NAME C(20) and AMOUNT N(8), written byte by byte.
-void writeLargeTable(const QString& path, uint32_t count) {
+// A dBase III table without a code-page mark of count records: NAME C(20)
+// holding name and AMOUNT N(8) the record's number, written byte by byte.
+void writeTable(const QString& path, uint32_t count, const QByteArray& name = "record") {
   QByteArray header(32, '\0');
   header[0] = 0x03;
   header[1] = 126;
@@ -50,7 +51,7 @@ void writeLargeTable(const QString& path, uint32_t count) {
   file.write(header + descriptor("NAME", 'C', 20) + descriptor("AMOUNT", 'N', 8) + "\r");
   QByteArray chunk;
   for (uint32_t r = 0; r < count; ++r) {
-    chunk += ' ' + QByteArray("record").leftJustified(20, ' ') + QByteArray::number(r % 99999999).rightJustified(8, ' ');
+    chunk += ' ' + name.leftJustified(20, ' ') + QByteArray::number(r % 99999999).rightJustified(8, ' ');
     if (chunk.size() > (1 << 20)) {
       file.write(chunk);
       chunk.clear();
@@ -288,7 +289,7 @@ class WizardTest : public QObject {
   // the conversion, and Cancel stops it with the output closed properly.
   void cancelDuringALargeConversion() {
     const QString big = temp_.filePath("big.dbf");
-    writeLargeTable(big, 1'000'000);
+    writeTable(big, 1'000'000);
     WizardHarness h;
     QElapsedTimer clock;
     clock.start();
@@ -348,6 +349,18 @@ class WizardTest : public QObject {
     int marked = 0;
     for (int r = 0; r < 3; ++r) marked += marks->index(r, 0).data(Qt::DecorationRole).isNull() ? 0 : 1;
     QCOMPARE(marked, 2);
+
+    // "OEM charset" reads the same bytes in the DOS page: 0x82 is a low quote in 1252, é in 437.
+    const QString dos = temp_.filePath("dos.dbf");
+    writeTable(dos, 1, "caf\x82");
+    WizardHarness oem;
+    oem.options.ansiCodePage = 1252;
+    oem.options.oemCodePage = 437;
+    oem.enterPair(dos, temp_.filePath("dos.csv"));
+    QCOMPARE(oem.commonPage().model()->index(0, 0).data().toString().trimmed(), QString::fromUtf8("caf\u201a"));
+    oem.commonPage().oemBox()->setChecked(true);
+    QCOMPARE(oem.commonPage().model()->index(0, 0).data().toString().trimmed(), QString::fromUtf8("caf\u00e9"));
+    QVERIFY(oem.options.sourceIsOem);
   }
 
   // Without a display tabrix says so and exits 2 instead of crashing.
