@@ -104,6 +104,18 @@ class WizardTest : public QObject {
     QVERIFY(xlsx.commonPage().excelXmlBox()->isVisibleTo(xlsx.wizard.get()));
     QVERIFY(xlsx.commonPage().addSheetBox()->isVisibleTo(xlsx.wizard.get()));
 
+    // The save dialog's file type adds its extension unless the name holds it as written.
+    WizardHarness picked;
+    picked.sourcePage().chooseOutputFile(temp_.filePath("report"), static_cast<int>(OutputFormat::Csv));
+    QCOMPARE(picked.sourcePage().outputBox()->currentText(), temp_.filePath("report.csv"));
+    picked.sourcePage().chooseOutputFile(temp_.filePath("report.CSV"), static_cast<int>(OutputFormat::Csv));
+    QCOMPARE(picked.sourcePage().outputBox()->currentText(), temp_.filePath("report.CSV.csv"));
+    QCOMPARE(picked.shell.lastExportType, int16_t(OutputFormat::Csv));
+    picked.sourcePage().outputBox()->setEditText(temp_.filePath("report.txt"));  // the picked type still holds
+    picked.sourcePage().sourceBox()->setEditText(source);
+    picked.wizard->next();
+    QCOMPARE(picked.options.outputFormat, OutputFormat::Csv);
+
     // Back forgets the table and the format; Next finds them again from the name.
     WizardHarness back;
     back.enterPair(source, temp_.filePath("result.csv"));
@@ -261,6 +273,9 @@ class WizardTest : public QObject {
     h.sourcePage().exportToBox()->setCurrentIndex(static_cast<int>(OutputFormat::Tsv) - 1);
     h.wizard->next();
     QCOMPARE(h.commonPage().model()->rowCount(), 2);  // the preview lists the tables
+    h.wizard->back();
+    h.wizard->next();
+    QCOMPARE(h.commonPage().model()->rowCount(), 2);  // collected once, not twice
     QCOMPARE(h.commonPage().sourceLabel()->text(), temp_.filePath("in"));
     h.wizard->next();
     QVERIFY(h.finish());
