@@ -113,8 +113,11 @@ void SourcePage::chooseOutputFile(const QString& path, int format) {
   state_.shell.lastExportType = static_cast<int16_t>(format);
   state_.shell.outputFolder = QFileInfo(name).absolutePath().toStdString();
   output_->setEditText(name);
-  // In folder mode one picked file receives every table.
-  if (state_.folderMode) state_.options.appendToOutput = true;
+  // In folder mode one picked file receives every table, in the type it was picked as.
+  if (state_.folderMode) {
+    state_.options.appendToOutput = true;
+    exportTo_->setCurrentIndex(format - 1);
+  }
 }
 
 void SourcePage::enterFolderMode(const QString& folder) {

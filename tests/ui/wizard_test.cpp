@@ -287,6 +287,20 @@ class WizardTest : public QObject {
     QCOMPARE(a.trimmed().split('\n').size(), 15);  // field names and 14 records
     QCOMPARE(b.trimmed().split('\n').size(), 2);   // field names and the one live record
     QCOMPARE(h.wizard->state().accepted.source, temp_.filePath("in").toStdString());
+
+    // A file picked as the output receives every table, in the type it was picked as.
+    WizardHarness one;
+    one.sourcePage().enterFolderMode(temp_.filePath("in"));
+    one.sourcePage().chooseOutputFile(temp_.filePath("all"), static_cast<int>(OutputFormat::Csv));
+    one.wizard->next();
+    one.wizard->next();
+    QVERIFY(one.finish());
+    QCOMPARE(one.messages, QStringList({"Conversion done"}));
+    const QByteArray all = readAll(temp_.filePath("all.csv"));
+    const QByteArray firstOfA = a.split('\n')[1].split('\t')[0].trimmed();
+    const QByteArray firstOfB = b.split('\n')[1].split('\t')[0].trimmed();
+    QVERIFY(!firstOfA.isEmpty() && !firstOfB.isEmpty());
+    QVERIFY(all.contains(firstOfA) && all.contains(firstOfB));
   }
 
   // A failed conversion shows the engine's reason, never "Conversion done".
