@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QIdentityProxyModel>
+#include <QSet>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -59,6 +61,16 @@ void writeTable(const QString& path, uint32_t count, const QByteArray& name = "r
   }
   file.write(chunk + "\x1a");
 }
+
+// Notes every row the view asks a value of.
+class RowsAskedFor : public QIdentityProxyModel {
+ public:
+  QVariant data(const QModelIndex& index, int role) const override {
+    rows.insert(index.row());
+    return QIdentityProxyModel::data(index, role);
+  }
+  mutable QSet<int> rows;
+};
 
 }  // namespace
 
@@ -327,6 +339,20 @@ class WizardTest : public QObject {
     QCOMPARE(h.commonPage().model()->rowCount(), 1'000'000);
     h.commonPage().preview()->scrollToBottom();
     QCOMPARE(h.commonPage().model()->index(999'999, 1).data().toString().trimmed(), QString("999999"));
+    {
+      // Drawing the end of the table asks for the rows on screen only.
+      RowsAskedFor asked;
+      asked.setSourceModel(h.commonPage().model());
+      QTableView* view = h.commonPage().preview();
+      view->setModel(&asked);
+      QTest::qWait(20);  // the view lays out its new model first
+      view->scrollToBottom();
+      QTest::qWait(20);
+      view->viewport()->repaint();
+      QVERIFY(asked.rows.contains(999'999));
+      QVERIFY2(asked.rows.size() < 100, qPrintable(QString::number(asked.rows.size())));
+      view->setModel(h.commonPage().model());
+    }
 
     QSignalSpy done(h.wizard.get(), &Wizard::conversionFinished);
     h.wizard->button(QWizard::FinishButton)->click();
