@@ -1,7 +1,7 @@
 // Entry point: usage and version, the uninstall page, and a run between one
 // load and one save of the stored settings: the locale, the history and its
-// switches, a command file, and the command line. Without arguments the
-// wizard would open; this build has none and shows the usage.
+// switches, a command file, and the command line or, without arguments, the
+// wizard (a build without it shows the usage).
 #include <fmt/format.h>
 
 #include <algorithm>
@@ -19,6 +19,9 @@
 #include "settings/history.h"
 #include "settings/settings.h"
 #include "settings/settings_file.h"
+#ifdef TABRIX_GUI
+#include "ui/run_wizard.h"
+#endif
 
 namespace {
 
@@ -107,10 +110,17 @@ int main(int argc, char** argv) {
     fmt::print("{}", usageText());
     return 0;
   }
+#ifdef TABRIX_GUI
+  if (words.empty() && !displayAvailable()) {
+    fmt::print(stderr, "tabrix: no display to open the wizard on; give a command line to convert (tabrix --help)\n");
+    return kExitNothingToDo;
+  }
+#else
   if (words.empty()) {
     fmt::print(stderr, "{}", usageText());
     return kExitNothingToDo;
   }
+#endif
   if (words.size() == 1 && words[0] == "/uninstall") {
     openWithViewer(documentPath(argv[0], "uninstall.md"));
     return 0;
@@ -129,7 +139,18 @@ int main(int argc, char** argv) {
   options.oemCodePage = codePages.oem;
   History history = loadHistory(stored.values);
 
+#ifdef TABRIX_GUI
+  int code = kExitConverted;
+  if (words.empty()) {
+    WizardContext context{options, shell, history, stored.values, documentPath(argv[0], "wizard.md")};
+    const AcceptedPair accepted = runWizard(argc, argv, context);
+    updateHistoryAfterWizard(stored.values, history, accepted.source, accepted.output);
+  } else {
+    code = runWords(words, stored, options, history);
+  }
+#else
   const int code = runWords(words, stored, options, history);
+#endif
 
   // A settings file that cannot be written costs the next run its defaults,
   // not this run its result.
