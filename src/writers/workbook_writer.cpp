@@ -256,10 +256,15 @@ class WorkbookWriter final : public RecordWriter {
         return;
       }
       case ValueClass::Logical: {
+        // Y and N are the other spelling of true and false that dBase stores;
+        // '?' and blanks are no value.
         const std::string_view letter = decode(column, record);
-        if (letter == "T" || letter == "t") return sheet_->writeBool(row, c, true);
-        if (letter == "F" || letter == "f") return sheet_->writeBool(row, c, false);
-        return;
+        if (letter.size() != 1) return;
+        switch (letter[0]) {
+          case 'T': case 't': case 'Y': case 'y': return sheet_->writeBool(row, c, true);
+          case 'F': case 'f': case 'N': case 'n': return sheet_->writeBool(row, c, false);
+          default: return;
+        }
       }
       default: return writeText(row, c, trimRightBlanks(decode(column, record)));
     }

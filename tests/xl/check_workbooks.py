@@ -14,7 +14,7 @@ is in the C locale with ANSI code page 1252 and settings of its own.
    the field names frozen, then one row per record whose every cell has
    dbfread's value and type: numbers (format 1 where the field has no
    decimals), dates and date-times as dates with format 14 (text before 1900),
-   booleans for T and F, text in the table's code page.
+   booleans for T/F and Y/N, text in the table's code page.
 2. A sample of both formats goes through LibreOffice Calc (one call) to CSV,
    whose values must be those xlrd read.
 3. A sheet added to an .xlsx made by openpyxl (styles, a defined name, two
@@ -183,8 +183,8 @@ def expected_cell(field, expected, record, i, context):
         when = datetime.datetime.fromisoformat(expected)
         return moment_cell((when + datetime.timedelta(microseconds=500000)).replace(microsecond=0))
     if ftype == "L":
-        # Only the letters T and F are booleans; Y, N and '?' leave the cell empty.
-        return ("bool", int(expected)) if expected is not None and value in ("T", "t", "F", "f") else EMPTY
+        # T/F and Y/N are booleans; '?' and blanks leave the cell empty.
+        return ("bool", int(expected)) if expected is not None else EMPTY
     outcome = cc.compare_value(field, expected, value, record["memos"].get(str(i)), context)
     if outcome is not True:
         return outcome
@@ -506,16 +506,16 @@ def check_long_text(args, folder, check):
 
 
 def check_old_dates_and_letters(args, folder, check):
-    """A date before 1900 stays as ISO text; only T and F are booleans."""
+    """A date before 1900 stays as ISO text; Y is true, '?' no value."""
     table = os.path.join(folder, "old.dbf")
-    write_table(table, [(1, "18991231", "Y"), (2, "19000301", "T")],
+    write_table(table, [(1, "18991231", "Y"), (2, "19000301", "?")],
                 fields=(("ID", "N", 4, 0), ("DAY", "D", 8, 0), ("OK", "L", 1, 0)))
     for ext in ("xls", "xlsx"):
         result = tabrix_run(args.tabrix, folder, table, f"old.{ext}")
         _, rows, _ = read_xlrd(os.path.join(folder, f"old.{ext}"))
         cells = [[cell_at(rows, r, c)[:2] for c in (1, 2)] for r in (1, 2)]
-        check(result.returncode == 0 and cells == [[("text", "1899-12-31"), ("empty", "")],
-                                                   [("date", 61.0), ("bool", 1)]], f"old.{ext}: {cells}")
+        check(result.returncode == 0 and cells == [[("text", "1899-12-31"), ("bool", 1)],
+                                                   [("date", 61.0), ("empty", "")]], f"old.{ext}: {cells}")
 
 
 def check_continuation(args, folder, check):
