@@ -13,6 +13,7 @@ constexpr const char* kForms[][2] = {
     {"SOURCE.dbf OUTPUT.ext [switches]", ""},
     {"\"PATTERN*.dbf\" OUTPUT.ext [switches]", "all matching tables into one output"},
     {"\"PATTERN*.dbf\" FOLDER /TOext [switches]", "one output per table"},
+    {"SOURCE.dbf - /TOext [switches]", "a text output to standard output"},
     {"/LIST:FILE FOLDER /TOext [switches]", "the tables named in FILE"},
     {"@FILE", "the command line written in FILE"},
 };

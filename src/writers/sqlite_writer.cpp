@@ -73,7 +73,8 @@ std::string mendedTableName(const std::string& path) {
 
 class SqliteWriter final : public RecordWriter {
  public:
-  explicit SqliteWriter(JobContext& job) : job_(job), utf8_(job.codePages.ansi), values_(job) {
+  explicit SqliteWriter(JobContext& job)
+      : job_(job), utf8_(job.codePages.ansi), trimmed_(job), values_(job.plan.columns.size()) {
     job_.decode.dateFormat.iso = true;
     for (const PlannedColumn& column : job_.plan.columns) affinities_.push_back(affinityOf(column));
   }
@@ -91,7 +92,9 @@ class SqliteWriter final : public RecordWriter {
     if (!exists) {
       if (const Result staged = job_.files.create(path, writePath); !staged) return staged;
     }
-    if (sqlite3_open_v2(writePath.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+    // The connection is this writer's alone: no locking between threads.
+    if (sqlite3_open_v2(writePath.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK)
       return Result::failure(fmt::format("cannot open the database: {}", db_ ? sqlite3_errmsg(db_) : "out of memory"));
     if (!exists) execute("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF");
     execute("BEGIN IMMEDIATE");
@@ -109,7 +112,7 @@ class SqliteWriter final : public RecordWriter {
     std::string insert = fmt::format("INSERT INTO {} VALUES (", quoted(tableName_));
     std::vector<std::string> taken;
     for (size_t c = 0; c < job_.plan.columns.size(); ++c) {
-      std::string name(utf8Text(job_.plan.columns[c].title));
+      std::string name(utf8Text(c, job_.plan.columns[c].title));
       // SQLite compares column names without regard to ASCII case.
       const std::string base = name;
       for (int n = 2; std::any_of(taken.begin(), taken.end(), [&](const std::string& t) { return equalsIgnoringCase(t, name); }); ++n)
@@ -152,26 +155,30 @@ class SqliteWriter final : public RecordWriter {
       case ValueClass::Integer: sqlite3_bind_int(insert_, at, integerValue(f, record)); return;
       case ValueClass::Double: sqlite3_bind_double(insert_, at, doubleValue(f, record)); return;
       case ValueClass::Currency: {
-        char text[32];
-        bindText(at, {text, formatCurrency(currencyAmount(f, record), 4, text)});
+        TextBuffer& text = values_[c];
+        text.clear();
+        text.commit(formatCurrency(currencyAmount(f, record), 4, text.extend(32)));
+        bindText(at, text.view());
         return;
       }
       case ValueClass::Binary: {
-        const std::string_view bytes = binaryValue(job_.table, column, record);
-        sqlite3_bind_blob64(insert_, at, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+        TextBuffer& bytes = values_[c];
+        bytes.clear();
+        bytes.append(binaryValue(job_.table, column, record));
+        sqlite3_bind_blob64(insert_, at, bytes.data() ? bytes.data() : "", bytes.size(), SQLITE_STATIC);
         return;
       }
       case ValueClass::Date:
       case ValueClass::DateTime:
-        if (holdsDate(job_, column, record)) bindText(at, utf8Text(values_.trimmed(column, record)));
+        if (holdsDate(job_, column, record)) bindText(at, utf8Text(c, trimmed_.trimmed(column, record)));
         else sqlite3_bind_null(insert_, at);
         return;
-      case ValueClass::Number: bindNumber(at, affinities_[c], values_.trimmed(column, record)); return;
+      case ValueClass::Number: bindNumber(at, affinities_[c], trimmed_.trimmed(column, record)); return;
       case ValueClass::Memo:
         readMemoText(job_.table, column.field, record, job_.codePages, memo_);
-        bindText(at, utf8Text(memo_));
+        bindText(at, utf8Text(c, memo_));
         return;
-      default: bindText(at, utf8Text(values_.trimmed(column, record))); return;
+      default: bindText(at, utf8Text(c, trimmed_.trimmed(column, record))); return;
     }
   }
 
@@ -193,16 +200,20 @@ class SqliteWriter final : public RecordWriter {
   }
 
   void bindText(int at, std::string_view text) {
-    sqlite3_bind_text64(insert_, at, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    sqlite3_bind_text64(insert_, at, text.data() ? text.data() : "", text.size(), SQLITE_STATIC, SQLITE_UTF8);
   }
 
-  // ANSI text as UTF-8, valid until the next call.
-  std::string_view utf8Text(std::string_view ansi) {
-    utf8Buffer_.clear();
-    char* out = utf8Buffer_.extend(Utf8Converter::capacityFor(ansi.size()) + 1);
-    const size_t n = utf8_.convert(ansi.data(), ansi.size(), out);
-    utf8Buffer_.commit(n);
-    return utf8Buffer_.view();
+  // ANSI text as UTF-8 in column c's buffer, which holds it until the next record.
+  std::string_view utf8Text(size_t c, std::string_view ansi) {
+    TextBuffer& text = values_[c];
+    text.clear();
+    // ASCII is the same in UTF-8.
+    if (std::all_of(ansi.begin(), ansi.end(), [](char b) { return static_cast<uint8_t>(b) < 0x80; })) {
+      text.append(ansi);
+      return text.view();
+    }
+    text.commit(utf8_.convert(ansi.data(), ansi.size(), text.extend(Utf8Converter::capacityFor(ansi.size()))));
+    return text.view();
   }
 
   std::string uniqueTableName(const std::string& base) {
@@ -244,12 +255,13 @@ class SqliteWriter final : public RecordWriter {
 
   JobContext& job_;
   Utf8Converter utf8_;
-  TrimmedValues values_;
+  TrimmedValues trimmed_;
   std::vector<Affinity> affinities_;
   std::string tableName_;
   std::string failure_;  // the first failure; later records are not written
   std::string memo_;
-  TextBuffer utf8Buffer_;
+  // A buffer per column: SQLite reads the bound values when the row is inserted.
+  std::vector<TextBuffer> values_;
   sqlite3* db_ = nullptr;
   sqlite3_stmt* insert_ = nullptr;
 };
