@@ -218,6 +218,7 @@ constexpr FlagSwitch kFlagSwitches[] = {
     {"/add", &ConversionOptions::appendToOutput},
     {"/skipseconds", &ConversionOptions::skipSeconds},
     {"/ISODATES", &ConversionOptions::isoDates},
+    {"/KEEPBINARY", &ConversionOptions::keepBinary},
     {"/JSONTYPES", &ConversionOptions::jsonTypes},
     {"/keepdate", &ConversionOptions::keepFileDate},
     {"/dec0", &ConversionOptions::dropDecimals},

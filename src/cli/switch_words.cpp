@@ -25,7 +25,7 @@ constexpr KnownSwitch kKnownSwitches[] = {
     {"/SORTBY:", Case::Ignore, kText}, {"/DESC"}, {"/ignorecase"}, {"/REVERSE"}, {"/last:", Case::Ignore, kNumber},
     {"/SKIPD"}, {"/EXPORTALL"}, {"/ONLYDELETED"}, {"/SKIPEMPTY"}, {"/ONLYSTRUCTURE"},
     {"/SEP", Case::Ignore, kText}, {"/LF"}, {"/HDR"}, {"/hdrlowercase"}, {"/hdrcapcase"}, {"/outtypes"},
-    {"/outtypes2"}, {"/rowid"}, {"/NOTRIM"}, {"/savelb"}, {"/dec0"}, {"/skipseconds"}, {"/ISODATES"}, {"/utf8"}, {"/TOOEM"},
+    {"/outtypes2"}, {"/rowid"}, {"/NOTRIM"}, {"/savelb"}, {"/dec0"}, {"/skipseconds"}, {"/ISODATES"}, {"/KEEPBINARY"}, {"/utf8"}, {"/TOOEM"},
     {"/OEM"}, {"/ANSI"}, {"/CP:", Case::Ignore, kNumber}, {"/SINGLEQUOTA"}, {"/DOUBLEQUOTA"}, {"/ALLQUOTAS"},
     {"/ORACLE"}, {"/MYSQL"}, {"/SQL2000"}, {"/MSSQL"}, {"/POSTGRESQL"}, {"/insertwithcolumns"}, {"/createonly"},
     {"/go:", Case::Ignore, kNumber}, {"/go"},

@@ -50,6 +50,7 @@ constexpr UsageLine kLines[] = {
     {"", "/LF /NOTRIM /savelb", "LF line ends; keep blanks; keep line breaks in memos"},
     {"", "/dec0 /skipseconds", "numbers without decimals; times without seconds"},
     {"", "/ISODATES", "dates as 2024-03-05, date-times as 2024-03-05T14:30:00"},
+    {"", "/KEEPBINARY", "binary values as hex, base64 or SQL binary literals"},
     {"", "/utf8 /TOOEM", "UTF-8 output; output in the OEM code page"},
     {"", "/OEM /ANSI /CP:n", "read the table's text as OEM, ANSI or code page n"},
     {"SQL", "/ORACLE /MYSQL /MSSQL /SQL2000 /POSTGRESQL", "dialect (MySQL until another is chosen)"},

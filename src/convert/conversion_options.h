@@ -67,6 +67,9 @@ struct ConversionOptions {
   char dateOrder = '0';
   char dateSeparator = '/';
   bool isoDates = false;  // dates and date-times in ISO 8601 form in every text output
+  // Binary values (G, P, W, Q, binary B memos) as their bytes: hex in text, base64 in
+  // XML and JSON, binary literals in SQL; otherwise as the text form of the field.
+  bool keepBinary = false;
   int ansiCodePage = 1252;  // the user's pages, for tables that name none
   int oemCodePage = 437;
   int codePage = 0;  // "/CP:n": the code page of every table's text; 0 when not given

@@ -27,7 +27,6 @@ namespace tabrix {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
-constexpr char kBase64Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 char* putUnicodeEscape(char* out, char32_t unit) {
   *out++ = '\\';
@@ -123,7 +122,8 @@ class JsonWriter final : public RecordWriter {
       const PlannedColumn& column = job_.plan.columns[c];
       line_.append(keys_[c]);
       if (isNull(column.nullBit, record)) line_.append("null");
-      else if (typed_) appendTyped(column, record);
+      else if (typed_ || (column.valueClass == ValueClass::Binary && job_.options.keepBinary))
+        appendTyped(column, record);
       else appendQuoted(column, record);
     }
     line_.push_back('}');
@@ -152,7 +152,7 @@ class JsonWriter final : public RecordWriter {
     switch (column.valueClass) {
       case ValueClass::Memo:
       case ValueClass::Text: appendQuoted(column, record); return;
-      case ValueClass::Binary: appendBase64(binaryValue(job_.table, column, record)); return;
+      case ValueClass::Binary: appendBase64String(binaryValue(job_.table, column, record)); return;
       case ValueClass::Logical: {
         const std::optional<bool> truth = logicalValue(f, record);
         line_.append(!truth ? "null" : *truth ? "true" : "false");
@@ -187,25 +187,10 @@ class JsonWriter final : public RecordWriter {
     else line_.append("null");
   }
 
-  void appendBase64(std::string_view bytes) {
-    char* out = line_.extend(4 * (bytes.size() / 3 + 1) + 2);
-    char* const start = out;
-    *out++ = '"';
-    const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
-    size_t i = 0;
-    for (; i + 3 <= bytes.size(); i += 3) {
-      const uint32_t v = uint32_t{b[i]} << 16 | uint32_t{b[i + 1]} << 8 | b[i + 2];
-      for (int shift = 18; shift >= 0; shift -= 6) *out++ = kBase64Digits[(v >> shift) & 63];
-    }
-    if (const size_t rest = bytes.size() - i; rest > 0) {
-      const uint32_t v = uint32_t{b[i]} << 16 | (rest == 2 ? uint32_t{b[i + 1]} << 8 : 0);
-      *out++ = kBase64Digits[(v >> 18) & 63];
-      *out++ = kBase64Digits[(v >> 12) & 63];
-      *out++ = rest == 2 ? kBase64Digits[(v >> 6) & 63] : '=';
-      *out++ = '=';
-    }
-    *out++ = '"';
-    line_.commit(static_cast<size_t>(out - start));
+  void appendBase64String(std::string_view bytes) {
+    line_.push_back('"');
+    appendBase64(line_, bytes);
+    line_.push_back('"');
   }
 
   // Appends ANSI text as the inside of a JSON string.

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "convert/record_writer.h"
+#include "util/text_buffer.h"
 
 namespace tabrix {
 
@@ -15,6 +16,10 @@ bool holdsDate(const JobContext& job, const PlannedColumn& column, const uint8_t
 
 // T, t, Y, y are true; F, f, N, n false; anything else ('?', blank) none.
 std::optional<bool> logicalValue(const Field& field, const uint8_t* record);
+
+// Bytes as text: two lowercase hex digits a byte; base64 with padding.
+void appendHex(TextBuffer& out, std::string_view bytes);
+void appendBase64(TextBuffer& out, std::string_view bytes);
 
 // The bytes of a binary column (a memo of G, P, W or binary B, or a Q field),
 // valid until the next memo read.
