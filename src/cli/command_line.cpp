@@ -647,6 +647,10 @@ int Run::execute() {
   }
   if (!resolveOutput()) return finish(kExitNothingToDo);
   readRemainingSwitches();
+  if (o_.toStandardOutput && familyOf(savedFormat_) == OutputFamily::Html && o_.htmlPaging) {
+    error("-:paged HTML is several files and cannot be written to standard output\r\n");
+    return finish(kExitNothingToDo);
+  }
   if (wildcard_ && !recurse_ && !fromList_ && sources_.empty()) {
     error(fmt::format("{}: files not found\r\n", sourceArgument_));
     return finish(kExitNothingToDo);
