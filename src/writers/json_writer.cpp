@@ -11,6 +11,7 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
@@ -99,11 +100,17 @@ class JsonWriter final : public RecordWriter {
         values_(job) {
     // Typed dates are ISO dates, whatever the user's date order.
     if (typed_) job_.decode.dateFormat.iso = true;
+    std::vector<std::string> titles;
     for (size_t c = 0; c < job_.plan.columns.size(); ++c) {
+      std::string title = job_.plan.columns[c].title;
+      // A reader keeps one value of keys that repeat: typed outputs number the repeats.
+      for (int n = 2; typed_ && std::find(titles.begin(), titles.end(), title) != titles.end(); ++n)
+        title = job_.plan.columns[c].title + "_" + std::to_string(n);
+      titles.push_back(title);
       line_.clear();
       if (c > 0) line_.push_back(',');
       line_.push_back('"');
-      appendString(job_.plan.columns[c].title);
+      appendString(title);
       line_.append("\":");
       keys_.emplace_back(line_.view());
     }
