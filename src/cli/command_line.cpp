@@ -53,6 +53,19 @@ std::string trimmed(std::string_view s) { return std::string(trimBlanks(s)); }
 
 bool isDirectory(const std::string& path) { return pathKind(path) == PathKind::Directory; }
 
+// The outputs written as one stream of text; the others are files with a
+// structure that is rewritten or read back while they are made.
+bool writesToStandardOutput(OutputFamily family) {
+  switch (family) {
+    case OutputFamily::Dbf:
+    case OutputFamily::Rtf:
+    case OutputFamily::Xls:
+    case OutputFamily::Xlsx:
+    case OutputFamily::Sqlite: return false;
+    default: return true;
+  }
+}
+
 bool isFileOrDevice(const std::string& path) {
   const PathKind kind = pathKind(path);
   return kind == PathKind::Regular || kind == PathKind::Other;
@@ -150,6 +163,7 @@ class Run {
   std::string outputFor(const std::string& source) const;
   bool refuseOutputsOnSources();
   bool outputFoldersExist();
+  bool databasesMayBeAdded();
   void convertOne(const std::string& source);
   bool convertTable(const std::string& source, bool& warned);
   bool checkSelection(DbfTable& table, const std::string& source, bool& warned);
@@ -203,6 +217,9 @@ constexpr FlagSwitch kFlagSwitches[] = {
     {"/rowid", &ConversionOptions::addRowId},
     {"/add", &ConversionOptions::appendToOutput},
     {"/skipseconds", &ConversionOptions::skipSeconds},
+    {"/ISODATES", &ConversionOptions::isoDates},
+    {"/KEEPBINARY", &ConversionOptions::keepBinary},
+    {"/JSONTYPES", &ConversionOptions::jsonTypes},
     {"/keepdate", &ConversionOptions::keepFileDate},
     {"/dec0", &ConversionOptions::dropDecimals},
     {"/savelb", &ConversionOptions::keepLineBreaks},
@@ -301,8 +318,12 @@ void Run::reportUnknownSwitches() {
 
 bool Run::resolveOutput() {
   const bool manySources = wildcard_ || args_.sources.size() >= 2;
-  folderForm_ = fromList_ || (manySources && sw_.has("/TO"));
-  if (!folderForm_) {
+  folderForm_ = !o_.toStandardOutput && (fromList_ || (manySources && sw_.has("/TO")));
+  if (o_.toStandardOutput) {
+    // Standard output has no name to take the format from: "/TO" gives it.
+    if (auto v = sw_.value("/TO")) extension_ = lower(trimmed(v->substr(0, longestExtensionLength())));
+    if (manySources || fromList_) o_.appendToOutput = true;
+  } else if (!folderForm_) {
     // The name stays whole ("o.backup"); no more letters than the longest
     // extension has choose the format.
     const size_t nameStart = args_.output.rfind('/') == std::string::npos ? 0 : args_.output.rfind('/') + 1;
@@ -328,6 +349,11 @@ bool Run::resolveOutput() {
   }
   if (const auto format = outputFormatForExtension(extension_)) o_.outputFormat = *format;
   savedFormat_ = o_.outputFormat;
+  if (o_.toStandardOutput && !writesToStandardOutput(familyOf(savedFormat_))) {
+    error(fmt::format("-:{} output cannot be written to standard output; name a text format with /TO, such as /TOcsv\r\n",
+                      extension_));
+    return false;
+  }
   return true;
 }
 
@@ -467,6 +493,20 @@ bool Run::outputFoldersExist() {
   return false;
 }
 
+// A database already there is added to only with "/addtoexist": the run is
+// refused before any table goes into it.
+bool Run::databasesMayBeAdded() {
+  if (familyOf(savedFormat_) != OutputFamily::Sqlite || o_.addToExisting) return true;
+  for (const std::string& source : sources_) {
+    const std::string output = outputFor(source);
+    if (pathKind(output) == PathKind::Missing) continue;
+    error(fmt::format("{}:a database is there already; /addtoexist adds the tables to it; nothing was converted\r\n",
+                      output));
+    return false;
+  }
+  return true;
+}
+
 void Run::convertOne(const std::string& source) {
   const std::string output = outputFor(source);
   if (folderForm_ && outputPerSource_) makeFolders(output);
@@ -575,6 +615,9 @@ int Run::finish(int code) {
 }
 
 int Run::execute() {
+  // "-": the output is standard output, so everything else goes to the error stream.
+  o_.toStandardOutput = args_.output == "-";
+  if (o_.toStandardOutput) io_.out = io_.err;
   o_.quoteChar = '\0';
   o_.commandLineMode = true;
   o_.keepSourceDbfVersion = true;
@@ -604,11 +647,16 @@ int Run::execute() {
   }
   if (!resolveOutput()) return finish(kExitNothingToDo);
   readRemainingSwitches();
+  if (o_.toStandardOutput && familyOf(savedFormat_) == OutputFamily::Html && o_.htmlPaging) {
+    error("-:paged HTML is several files and cannot be written to standard output\r\n");
+    return finish(kExitNothingToDo);
+  }
   if (wildcard_ && !recurse_ && !fromList_ && sources_.empty()) {
     error(fmt::format("{}: files not found\r\n", sourceArgument_));
     return finish(kExitNothingToDo);
   }
-  if (!refuseOutputsOnSources() || !outputFoldersExist()) return finish(kExitFailed);
+  if (!o_.toStandardOutput && (!refuseOutputsOnSources() || !outputFoldersExist() || !databasesMayBeAdded()))
+    return finish(kExitFailed);
   if (o_.appendToOutput) o_.firstAppendedJob = true;
   for (const std::string& source : sources_) convertOne(source);
   if (failed_) return finish(kExitFailed);

@@ -106,7 +106,7 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   // The table's text is in the pages /CP:n or its mark named, otherwise in the user's.
   const TextPages pages = table.textPagesNamed() ? table.textPages() : TextPages{o.ansiCodePage, o.oemCodePage};
   job.codePages = buildCodePageTables(pages.ansi, pages.oem);
-  job.decode.dateFormat = {o.dateOrder, o.dateSeparator};
+  job.decode.dateFormat = {o.dateOrder, o.dateSeparator, o.isoDates};
   job.decode.skipSeconds = o.skipSeconds;
   job.decode.dropDecimals = o.dropDecimals;
   job.decode.csvDoublePrecision = job.family == OutputFamily::Csv;
@@ -115,18 +115,24 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   const std::string& path = job.outputPath;
   table.resetLostMemos();
   // Refused before a writer looks at an existing output; the files it opens are checked again as staged.
-  if (const Result allowed = files.allows(path); !allowed) return fail(o, path, result, allowed.reason());
+  if (const Result allowed = o.toStandardOutput ? Result{} : files.allows(path); !allowed)
+    return fail(o, path, result, allowed.reason());
   const WriterFactory makeWriter = o.excelAsXml && format.asXmlWriter ? format.asXmlWriter : format.writer;
   std::unique_ptr<RecordWriter> writer = makeWriter(job);
 
   bool appending = false;
   if (writer->opensOutput()) {
     if (const Result opened = writer->open(); !opened) return fail(o, path, result, opened.reason());
+  } else if (o.toStandardOutput) {
+    if (!out.openStandardOutput()) return fail(o, path, result, out.errorText());
+    appending = o.appendToOutput && !o.firstAppendedJob;
   } else {
     if (!out.open(path, o.appendToOutput)) return fail(o, path, result, out.errorText());
     appending = o.appendToOutput && out.initialSize() > 0;
-    if (o.appendToOutput && !o.firstAppendedJob) out.write("\r\n");
   }
+  // Appended outputs start on a line of their own; a JSON line is a whole line already.
+  if (!writer->opensOutput() && o.appendToOutput && !o.firstAppendedJob && job.family != OutputFamily::JsonLines)
+    out.write("\r\n");
   if (o.logLevel != 1) logLine(o, fmt::format("{} Open file: {}:\r\n", formatLogTimeNow(o.dateOrder, o.dateSeparator), path));
 
   // A byte order mark belongs at the start of a file only. psql reads it as
@@ -156,7 +162,8 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   }
   FilterSettings filterSettings;
   const std::array<uint8_t, 256> upperCase = upperCaseTable(job.codePages.ansi);
-  filterSettings.dateFormat = job.decode.dateFormat;
+  // Dates in conditions stay in the user's order, whatever the output shows.
+  filterSettings.dateFormat = {o.dateOrder, o.dateSeparator};
   filterSettings.oemToAnsi = &job.codePages.oemToAnsi;
   filterSettings.upperCase = &upperCase;
   setToday(filterSettings);
@@ -200,7 +207,7 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   }
   if (!out.close()) return fail(o, path, result, out.errorText());
   if (const Result committed = files.commit(); !committed) return fail(o, path, result, committed.reason());
-  if (o.keepFileDate && job.family != OutputFamily::Rtf) keepSourceDate(table, path);
+  if (o.keepFileDate && job.family != OutputFamily::Rtf && !o.toStandardOutput) keepSourceDate(table, path);
   logLine(o, fmt::format("{} saved {} records\r\n", formatLogTimeNow(o.dateOrder, o.dateSeparator), result.recordsWritten));
   if (!job.warning.empty()) warn(o, path, result, job.warning);
   if (table.isShort())

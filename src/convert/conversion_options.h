@@ -18,6 +18,7 @@ class JobLog;
 struct ConversionOptions {
   OutputFormat outputFormat = OutputFormat::DBase3;
   std::string outputPath;
+  bool toStandardOutput = false;  // a text output written to standard output instead of outputPath
   bool appendToOutput = false;
   bool firstAppendedJob = false;  // first job writing into an appended output
   bool keepFileDate = false;
@@ -65,6 +66,10 @@ struct ConversionOptions {
   bool sourceIsAnsi = false;
   char dateOrder = '0';
   char dateSeparator = '/';
+  bool isoDates = false;  // dates and date-times in ISO 8601 form in every text output
+  // Binary values (G, P, W, Q, binary B memos) as their bytes: hex in text, base64 in
+  // XML and JSON, binary literals in SQL; otherwise as the text form of the field.
+  bool keepBinary = false;
   int ansiCodePage = 1252;  // the user's pages, for tables that name none
   int oemCodePage = 437;
   int codePage = 0;  // "/CP:n": the code page of every table's text; 0 when not given
@@ -87,6 +92,9 @@ struct ConversionOptions {
   std::string htmlBackground;
   uint32_t htmlTextRgb = 0x000000;
   uint32_t htmlBackgroundRgb = 0xFFFFFF;
+
+  // JSON: numbers, logicals, null and ISO dates as JSON values (JSON lines always).
+  bool jsonTypes = false;
 
   // XML and spreadsheets.
   std::string xmlRootTag = "Root";

@@ -13,6 +13,7 @@
 #include "writers/rtf_writer.h"
 #include "writers/sdf_writer.h"
 #include "writers/spreadsheet_xml_writer.h"
+#include "writers/sqlite_writer.h"
 #include "writers/sql_writer.h"
 #include "writers/workbook_writer.h"
 #include "writers/xml_writer.h"
@@ -55,6 +56,14 @@ constexpr OutputFormatRow kRows[] = {
     {F::Tsv, ".tsv", "TSV files (*.tsv)", "TSV files (*.tsv)", Family::Tsv, makeDelimitedWriter, nullptr, true, true},
     {F::Json, ".json", "JSON files (*.json)", "JSON files (*.json)", Family::Json, makeJsonWriter, nullptr, false,
      true},
+    {F::JsonLines, ".jsonl", "JSON lines (*.jsonl)", "JSON lines (*.jsonl)", Family::JsonLines, makeJsonLinesWriter, nullptr,
+     false, true},
+    {F::NdJson, ".ndjson", "JSON lines (*.ndjson)", "JSON lines (*.ndjson)", Family::JsonLines, makeJsonLinesWriter,
+     nullptr, false, true},
+    {F::Sqlite, ".sqlite", "SQLite databases (*.sqlite)", "SQLite databases (*.sqlite)", Family::Sqlite,
+     makeSqliteWriter, nullptr, false, true},
+    {F::SqliteDb, ".db", "SQLite databases (*.db)", "SQLite databases (*.db)", Family::Sqlite, makeSqliteWriter,
+     nullptr, false, true},
 };
 
 // Looking a row up by position holds only while the rows follow the enum.

@@ -10,13 +10,14 @@
 
 namespace tabrix {
 
-// Output formats by their index 1-16, in the order extensions are matched.
+// Output formats by their index from 1, in the order extensions are matched.
 enum class OutputFormat : int {
-  DBase3 = 1, DBase4, VisualFoxPro, DBase7, Text, Html, Prg, Xml, Xls, Xlsx, Csv, Sql, Rtf, Sdf, Tsv, Json
+  DBase3 = 1, DBase4, VisualFoxPro, DBase7, Text, Html, Prg, Xml, Xls, Xlsx, Csv, Sql, Rtf, Sdf, Tsv, Json,
+  JsonLines, NdJson, Sqlite, SqliteDb
 };
 
 // The writer families; the four DBF formats form one.
-enum class OutputFamily : int { Dbf = 1, Text, Html, Prg, Xml, Xls, Xlsx, Csv, Sql, Rtf, Sdf, Tsv, Json };
+enum class OutputFamily : int { Dbf = 1, Text, Html, Prg, Xml, Xls, Xlsx, Csv, Sql, Rtf, Sdf, Tsv, Json, JsonLines, Sqlite };
 
 struct JobContext;
 class RecordWriter;

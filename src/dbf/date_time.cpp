@@ -137,6 +137,7 @@ double decodeLevel7Double(const uint8_t* bytes8) {
 }
 
 size_t formatDateLocal(const uint8_t* d, DateFormat format, char* out) {
+  if (format.iso) format = {'2', '-', false};
   const char s = format.separator;
   const char* c = reinterpret_cast<const char*>(d);
   char* p = out;
@@ -166,7 +167,9 @@ size_t formatDateTimeLocal(const DateTimeParts& t, DateFormat format, bool skipS
     }
     return static_cast<size_t>(p - out);
   }
-  if (format.order == '2') {
+  if (format.iso) {
+    p = put02(put02(p, t.year / 100), t.year % 100); *p++ = '-'; p = put02(p, t.month); *p++ = '-'; p = put02(p, t.day);
+  } else if (format.order == '2') {
     p = putUnsigned(p, t.year); *p++ = s; p = put02(p, t.month); *p++ = s; p = put02(p, t.day);
     skipSeconds = false;  // this order always shows the seconds
   } else {
@@ -174,7 +177,7 @@ size_t formatDateTimeLocal(const DateTimeParts& t, DateFormat format, bool skipS
     const unsigned second = format.order == '1' ? t.month : t.day;
     p = put02(p, first); *p++ = s; p = put02(p, second); *p++ = s; p = putUnsigned(p, t.year);
   }
-  *p++ = ' ';
+  *p++ = format.iso ? 'T' : ' ';
   p = put02(p, t.hour);
   *p++ = ':';
   p = put02(p, t.minute);

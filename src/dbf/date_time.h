@@ -27,7 +27,7 @@ int32_t decodeLevel7Integer(const uint8_t* bytes4);
 // inverted for negatives.
 double decodeLevel7Double(const uint8_t* bytes8);
 
-// The 8 characters YYYYMMDD moved into the user's order: 10 characters.
+// The 8 characters YYYYMMDD moved into the user's order, or the ISO one: 10 characters.
 size_t formatDateLocal(const uint8_t* yyyymmdd, DateFormat format, char* out);
 size_t formatDateTimeLocal(const DateTimeParts& parts, DateFormat format, bool skipSeconds, char* out);
 

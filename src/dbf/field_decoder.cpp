@@ -173,7 +173,8 @@ size_t decodeDateTimeText(const DbfTable& table, int i, const uint8_t* record, c
   char text[19];
   formatDateLocal(bytes, options.dateFormat, text);
   const uint8_t* t = bytes + 8;
-  const char time[9] = {' ', char(t[0]), char(t[1]), '.', char(t[2]), char(t[3]), '.', char(t[4]), char(t[5])};
+  const char mark = options.dateFormat.iso ? 'T' : ' ', colon = options.dateFormat.iso ? ':' : '.';
+  const char time[9] = {mark, char(t[0]), char(t[1]), colon, char(t[2]), char(t[3]), colon, char(t[4]), char(t[5])};
   std::memcpy(text + 10, time, sizeof time);
   return copyText(reinterpret_cast<const uint8_t*>(text), sizeof text, out);
 }
@@ -266,6 +267,11 @@ int32_t integerValue(const Field& f, const uint8_t* record) {
   int32_t value;
   std::memcpy(&value, b.data(), sizeof value);
   return value;
+}
+
+std::string_view storedVarbinary(const Field& f, const uint8_t* record) {
+  const uint8_t* bytes = record + f.offset;
+  return {reinterpret_cast<const char*>(bytes), varLength(bytes, f.length)};
 }
 
 FieldTextDecoder textDecoderOf(const Field& field) { return kDecoders[static_cast<size_t>(field.kind.storage)]; }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "dbf/date_time.h"
 #include "dbf/dbf_table.h"
@@ -44,6 +45,9 @@ struct NullBit {
 // one for "shorter than the field". Fields beyond the flags' bits never read NULL.
 NullBit nullBitOf(const DbfTable& table, int i);
 inline bool isNull(NullBit bit, const uint8_t* record) { return (record[bit.offset] & bit.mask) != 0; }
+
+// The bytes a varbinary (Q) field holds in the record, without its filler.
+std::string_view storedVarbinary(const Field& field, const uint8_t* record);
 
 // The date-time of a T or @ field; empty when the value is empty.
 std::optional<DateTimeParts> decodeDateTime(const DbfTable& table, int i, const uint8_t* record);

@@ -8,6 +8,9 @@ namespace tabrix {
 struct DateFormat {
   char order = '0';      // '0' month-day-year, '1' day-month-year, '2' year-month-day
   char separator = '/';
+  // YYYY-MM-DD and YYYY-MM-DDThh:mm:ss, whatever the order and separator say:
+  // the same text on every machine.
+  bool iso = false;
 };
 
 struct CodePagePair {

@@ -68,6 +68,13 @@ bool OutputFile::openAt(const std::string& path, uint64_t position, uint64_t hea
   return true;
 }
 
+bool OutputFile::openStandardOutput() {
+  reset(false);
+  fd_ = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
+  if (fd_ < 0) error_ = errno;
+  return fd_ >= 0;
+}
+
 bool OutputFile::writeAt(uint64_t offset, const void* data, size_t len) {
   if (fd_ < 0 || failed()) return false;
   if (appending_) {

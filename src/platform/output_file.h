@@ -28,6 +28,8 @@ class OutputFile {
   // position is cut off. Staged, its first headBytes bytes are kept to be put
   // back when the job fails.
   bool openAt(const std::string& path, uint64_t position, uint64_t headBytes = 0);
+  // Writes to the process's standard output; nothing is staged there.
+  bool openStandardOutput();
   // Writes len bytes at offset, after the buffered bytes; later writes go on
   // where they left off. Not for a file opened to append, where the system
   // puts every write at the end. False once any write failed.

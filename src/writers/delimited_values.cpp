@@ -24,6 +24,7 @@
 #include "platform/code_pages.h"
 #include "util/text_scan.h"
 #include "writers/memo_text.h"
+#include "writers/typed_values.h"
 
 namespace tabrix {
 
@@ -107,6 +108,7 @@ class Values final : public ValueWriter {
   void appendSqlDate(TextBuffer& line, const PlannedColumn& column, const uint8_t* record);
   void appendSqlLogical(TextBuffer& line, const Field& f, const uint8_t* bytes);
   void appendMemo(TextBuffer& line, int field, const uint8_t* record);
+  void appendBinary(TextBuffer& line, const PlannedColumn& column, const uint8_t* record);
   size_t doubleSqlSpecials(char* text, size_t n) const;
   size_t doubleSqlSpecialsOutsideCharacters(char* text, size_t n) const;
 
@@ -338,6 +340,10 @@ inline void Values::append(TextBuffer& line, const PlannedColumn& column, const 
     appendMemo(line, column.field, record);
     return;
   }
+  if (column.valueClass == ValueClass::Binary && o_.keepBinary) {
+    appendBinary(line, column, record);
+    return;
+  }
   if (Sql) {
     switch (sqlFormOf(column.valueClass)) {
       case SqlForm::Date:
@@ -468,6 +474,25 @@ void Values::appendSqlLogical(TextBuffer& line, const Field& f, const uint8_t* b
     }
     case SqlDialect::Ansi: line.append(truth ? std::string_view("TRUE") : std::string_view("FALSE")); break;
   }
+}
+
+// The bytes of a binary value: hex digits in text; in SQL the dialect's
+// binary literal, which holds every byte, zero bytes included.
+void Values::appendBinary(TextBuffer& line, const PlannedColumn& column, const uint8_t* record) {
+  const std::string_view bytes = binaryValue(job_.table, column, record);
+  if (!sql_) {
+    appendHex(line, bytes);
+    return;
+  }
+  switch (rules_.dialect) {
+    case SqlDialect::PostgreSql: line.append("'\\x"); break;
+    case SqlDialect::MsSql: line.append("0x"); break;
+    case SqlDialect::Oracle: line.append("hextoraw('"); break;
+    default: line.append("X'"); break;
+  }
+  appendHex(line, bytes);
+  if (rules_.dialect == SqlDialect::Oracle) line.append("')");
+  else if (rules_.dialect != SqlDialect::MsSql) line.push_back('\'');
 }
 
 void Values::appendMemo(TextBuffer& line, int field, const uint8_t* record) {

@@ -205,6 +205,17 @@ std::string columnType(const Field& f, SqlDialect d) {
   return longTextType(d);
 }
 
+// A binary value kept as its bytes goes into the dialect's binary type; otherwise into text.
+std::string valueType(const Field& f, SqlDialect d, bool keepBinary) {
+  if (!keepBinary || f.kind.valueClass != ValueClass::Binary) return columnType(f, d);
+  switch (d) {
+    case SqlDialect::PostgreSql: return "Bytea";
+    case SqlDialect::MySql: return "LongBlob";
+    case SqlDialect::MsSql: return "VarBinary(max)";
+    default: return "Blob";
+  }
+}
+
 class SqlWriter final : public RecordWriter {
  public:
   explicit SqlWriter(JobContext& job)
@@ -259,7 +270,7 @@ class SqlWriter final : public RecordWriter {
       const size_t column = c - (o_.addRowId ? 1 : 0);
       const std::string type = rowId ? std::string(dialect_ == SqlDialect::MsSql ? "Int" : "Integer")
                                : asText_[column] ? std::string("Text")
-                                                 : columnType(*job_.plan.columns[column].source, dialect_);
+                                                 : valueType(*job_.plan.columns[column].source, dialect_, o_.keepBinary);
       const size_t align = 31 - std::min<size_t>(names_[c].title.size(), 30);
       line_.append(names_[c].quoted);
       line_.append(fmt::format("  {:{}}{}", "", align, type));
@@ -340,7 +351,7 @@ class SqlWriter final : public RecordWriter {
     for (Estimate& e : estimates) {
       for (const PlannedColumn& column : job_.plan.columns) {
         const Field& f = *column.source;
-        const std::string type = columnType(f, dialect_);
+        const std::string type = valueType(f, dialect_, o_.keepBinary);
         uint64_t cost = 0;
         if (type.rfind("Char(", 0) == 0 || type.rfind("Varchar(", 0) == 0) {
           const uint64_t bytes = uint64_t{std::max<uint32_t>(f.length, 1)} * e.bytesPerCharacter;

@@ -13,6 +13,7 @@
 #include "writers/markup_escape.h"
 #include "writers/trimmed_values.h"
 #include "writers/memo_text.h"
+#include "writers/typed_values.h"
 #include "util/text_buffer.h"
 #include "util/utf8.h"
 
@@ -80,6 +81,8 @@ class XmlWriter final : public RecordWriter {
       }
       line_.push_back('>');
       if (column.valueClass == ValueClass::Memo) appendMemo(column.field, record);
+      else if (column.valueClass == ValueClass::Binary && o_.keepBinary)
+        appendBase64(line_, binaryValue(job_.table, column, record));
       else appendText(values_.trimmed(column, record));
       line_.append("</");
       line_.append(names_[c]);

@@ -79,6 +79,18 @@ TEST(LocalForms, DayAboveThirtyOneShowsTheTimeAlone) {
   EXPECT_EQ(local({987, 3, 4, 7, 8, 9}, '1', false), "04.03.987 07:08:09");
 }
 
+// The ISO form ignores the user's order and separator; years keep four digits.
+TEST(LocalForms, IsoFormWhateverTheOrder) {
+  char out[64];
+  for (const char order : {'0', '1', '2'}) {
+    EXPECT_EQ(std::string(out, formatDateTimeLocal({987, 3, 5, 7, 8, 9}, {order, '/', true}, false, out)),
+              "0987-03-05T07:08:09");
+    EXPECT_EQ(std::string(out, formatDateTimeLocal({2024, 12, 31, 23, 59, 0}, {order, '.', true}, true, out)),
+              "2024-12-31T23:59");
+    EXPECT_EQ(std::string(out, formatDateLocal(bytes("19990610"), {order, '.', true}, out)), "1999-06-10");
+  }
+}
+
 TEST(ParseDateTimeText, GivesJulianDayAndMilliseconds) {
   DayAndMillis v = parseDateTimeText("01.01.1900 00:00");
   EXPECT_EQ(v.dayNumber, 2415021);

@@ -46,5 +46,29 @@ TEST(JsonWriter, WithoutUtf8OutputTheFileIsAscii) {
             "[{\"A\":\"\\u0001\\b\\f\\u001f\x7f\xE2\x82\xAC\xC3\xBF\"}]");
 }
 
+// JSON lines hold JSON values: numbers in JSON's own form whatever the stored
+// text, null where nothing is stored or the text is no number, logicals and
+// ISO dates. The array keeps strings unless typed values are asked for.
+TEST(JsonWriter, TypedValuesAreJsonValues) {
+  auto table = TableBuilder(0x03)
+                   .field("N", 'N', 6, 2).field("L", 'L', 1).field("D", 'D', 8)
+                   .record({"  -.50", "T", "19990610"})
+                   .record({"  007.", "?", "        "})
+                   .record({"******", "n", "00000000"})
+                   .record({"      ", "F", "20240229"})
+                   .open();
+  ConversionOptions o = jsonOptions(1252, false);
+  o.outputFormat = OutputFormat::JsonLines;
+  EXPECT_EQ(convertedBytes(*table, o, "out.jsonl"),
+            "{\"N\":-0.50,\"L\":true,\"D\":\"1999-06-10\"}\n"
+            "{\"N\":7,\"L\":null,\"D\":null}\n"
+            "{\"N\":null,\"L\":false,\"D\":null}\n"
+            "{\"N\":null,\"L\":false,\"D\":\"2024-02-29\"}\n");
+  o.outputFormat = OutputFormat::Json;
+  o.jsonTypes = true;
+  const std::string typed = "[{\"N\":-0.50,\"L\":true,\"D\":\"1999-06-10\"},{\"N\":7,";
+  EXPECT_EQ(convertedBytes(*table, o, "out.json").substr(0, typed.size()), typed);
+}
+
 }  // namespace
 }  // namespace tabrix
