@@ -37,7 +37,7 @@ CommandLineDialog::CommandLineDialog(const ComposedCommand& command, QWidget* pa
   layout->addWidget(line_);
   layout->addWidget(notes_);
   layout->addLayout(buttons);
-  resize(640, sizeHint().height());
+  resize(760, sizeHint().height());
   save_->setDefault(true);
   save_->setFocus();
 

@@ -137,6 +137,7 @@ QWidget* FilterDialog::datePicker(Row& row, int which, bool withTime) {
   connect(row.dateOn[which], &QCheckBox::toggled, row.date[which], &QWidget::setEnabled);
   layout->addWidget(row.dateOn[which]);
   layout->addWidget(row.date[which]);
+  layout->addStretch(1);
   return box;
 }
 
