@@ -150,7 +150,9 @@ ComposedCommand composeCommand(const CommandChoices& c, const ConversionOptions&
   if (o.skipEmpty) late.push_back("/SKIPEMPTY");
   if (o.onlyStructure) late.push_back("/ONLYSTRUCTURE");
   if (o.excelAsXml) late.push_back("/ASXML");
-  if (o.addToExisting) late.push_back("/addtoexist");
+  // Only workbooks take a sheet; elsewhere "/addtoexist" would also append ("/add").
+  if (o.addToExisting && (o.outputFormat == OutputFormat::Xls || o.outputFormat == OutputFormat::Xlsx) && !o.excelAsXml)
+    late.push_back("/addtoexist");
   if (o.keepFileDate) late.push_back("/keepdate");
   if (o.rowDelimiter == "\n") late.push_back("/LF");
   std::vector<std::string> conditions;

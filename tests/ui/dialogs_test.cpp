@@ -133,7 +133,7 @@ class DialogsTest : public QObject {
   // files (workbooks: the same parts). Paths hold spaces, quotes, '$', a backslash and non-ASCII letters.
   void scriptConvertsAsFinish(const QString& name, const QString& output, std::function<void(WizardHarness&)> page2,
                               std::function<void(WizardHarness&)> lastPage = {}, int pickedType = 0,
-                              bool folder = false) {
+                              bool folder = false, std::function<void(const QString& outFolder)> before = {}) {
     if (QTest::currentTestFailed()) return;  // a failed test's waits end at once
     const QString base = temp_.filePath(name + " d'é\"$x\\");
     QVERIFY(QDir().mkpath(base + "/in tåbles/sub"));
@@ -142,6 +142,7 @@ class DialogsTest : public QObject {
     if (folder) writeSample(base + "/in tåbles/sub/Two.DBF", 0x20);
     const QString outFolder = base + "/out ü";
     QVERIFY(QDir().mkpath(outFolder));
+    if (before) before(outFolder);
 
     WizardHarness h;
     h.wizard->state().program = kTabrix.toStdString();
@@ -179,6 +180,7 @@ class DialogsTest : public QObject {
     const QMap<QString, QByteArray> fromWizard = filesBelow(outFolder);
     QVERIFY(!fromWizard.isEmpty());
     QVERIFY(QDir(outFolder).removeRecursively() && QDir().mkpath(outFolder));
+    if (before) before(outFolder);
 
     QProcess sh;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -488,6 +490,14 @@ class DialogsTest : public QObject {
       h.commonPage().excelXmlBox()->setChecked(true);
       h.commonPage().skipEmptyBox()->setChecked(true);
     });
+    // A sheet added to a workbook that is there before each run.
+    for (const char* output : {"out.xls", "out.xlsx"})
+      scriptConvertsAsFinish(
+          QString("add ") + output, output, [](WizardHarness& h) { h.commonPage().addSheetBox()->setChecked(true); }, {},
+          0, false, [output](const QString& outFolder) {
+            writeSample(outFolder + "/../seed.dbf", 0x20);
+            QVERIFY(QProcess::execute(kTabrix, {outFolder + "/../seed.dbf", outFolder + "/" + output}) == 0);
+          });
     scriptConvertsAsFinish("structure", "out.json", [](WizardHarness& h) { h.commonPage().onlyStructureBox()->setChecked(true); });
     const OutputFormat levels[] = {OutputFormat::DBase3, OutputFormat::DBase4, OutputFormat::VisualFoxPro, OutputFormat::DBase7};
     for (OutputFormat level : levels)
