@@ -58,8 +58,8 @@ void addDelimiter(const ConversionOptions& o, std::vector<std::string>& words, s
 
 // The quote switches; the command line starts from none (SQL: apostrophes),
 // and all fields in quotes brings double quotes outside SQL.
-void addQuotes(const ConversionOptions& o, std::vector<std::string>& late, std::vector<std::string>& unexpressed,
-               std::vector<std::string>& words) {
+void addQuotes(const ConversionOptions& o, std::vector<std::string>& words, std::vector<std::string>& late,
+               std::vector<std::string>& unexpressed) {
   const bool sql = o.outputFormat == OutputFormat::Sql;
   char quote = sql ? '\'' : '\0';
   if (o.quoteChar == '"') {
@@ -133,7 +133,7 @@ ComposedCommand composeCommand(const CommandChoices& c, const ConversionOptions&
   if (delimitedText(o.outputFormat)) addDelimiter(o, w, unexpressed);
   if (o.utf8) w.push_back("/utf8");
   if (o.exportFieldNames) w.push_back("/hdr");
-  addQuotes(o, late, unexpressed, w);
+  addQuotes(o, w, late, unexpressed);
 
   if (o.outputFormat == OutputFormat::Html) {
     if (o.htmlPaging && o.htmlMaxPerPage > 0) w.push_back(fmt::format("/MAXPERPAGE={}", o.htmlMaxPerPage));

@@ -1,7 +1,10 @@
 // The Fields, Filter and Command Line dialogs under the offscreen platform,
 // and the property that counts: the script the Command Line dialog saves,
 // run by /bin/sh, writes the same bytes as the wizard's Finish.
+#include <QDialogButtonBox>
 #include <QDirIterator>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QProcess>
 #include <functional>
 
@@ -279,6 +282,14 @@ class DialogsTest : public QObject {
       QVERIFY2(editor == expected, QByteArray(1, type).constData());
       QCOMPARE(row.text[1] != nullptr, editor == E::Number);
     }
+
+    // A wide table scrolls its rows; OK and Cancel stay in view.
+    DbfTable wide;
+    QVERIFY(wide.open((kCorpus + "/infused-dbf/dbase_03.dbf").toStdString(), {}));
+    FilterDialog scrolling(wide, {}, {'0', '/'});
+    scrolling.show();
+    QVERIFY(scrolling.findChild<QScrollArea*>()->verticalScrollBar()->isVisible());
+    QVERIFY(scrolling.findChild<QDialogButtonBox*>()->geometry().bottom() <= scrolling.height());
 
     const QString source = temp_.filePath("filter.dbf");
     writeSample(source);
