@@ -151,12 +151,14 @@ class DialogsTest : public QObject {
   // files (workbooks: the same parts). Paths hold spaces, quotes, '$', a backslash and non-ASCII letters.
   void scriptConvertsAsFinish(const QString& name, const QString& output, std::function<void(WizardHarness&)> page2,
                               std::function<void(WizardHarness&)> lastPage = {}, int pickedType = 0,
-                              bool folder = false, std::function<void(const QString& outFolder)> before = {}) {
+                              bool folder = false, std::function<void(const QString& outFolder)> before = {},
+                              const QString& table = {}) {
     if (QTest::currentTestFailed()) return;  // a failed test's waits end at once
     const QString base = temp_.filePath(name + " d'é\"$x\\");
     QVERIFY(QDir().mkpath(base + "/in tåbles/sub"));
     const QString source = base + "/in tåbles/tåble 'one'.dbf";
-    writeSample(source);
+    if (table.isEmpty()) writeSample(source);
+    else QVERIFY(QFile::copy(table, source) && QFile::copy(table.chopped(3) + "FPT", source.chopped(3) + "FPT"));
     if (folder) writeSample(base + "/in tåbles/sub/Two.DBF", 0x20);
     const QString outFolder = base + "/out ü";
     QVERIFY(QDir().mkpath(outFolder));
@@ -493,6 +495,32 @@ class DialogsTest : public QObject {
           p.setBackgroundColour(0xC0C0C0);
         });
     scriptConvertsAsFinish("html2", "out.html", [](WizardHarness& h) { untick(h, {Name}); }, [](WizardHarness&) {});
+  }
+
+  // Conditions on integer, currency, date-time, memo and logical fields of a Visual FoxPro table.
+  void scriptWithVisualFoxProConditions() {
+    const QString reports = kCorpus + "/valentin-kaiser-go-dbase/test_data/database/expense reports.dbf";
+    enum { Report, Submitted = 5, Advance, Paid = 8, Notes = 4 };
+    scriptConvertsAsFinish(
+        "vfp1", "out.csv",
+        [](WizardHarness& h) {
+          filter(h, [](auto& rows) {
+            rows[Report].text[0]->setText("1");
+            rows[Report].text[1]->setText("2");
+            pickDates(rows[Submitted], QDate(1995, 1, 31), QDate(1995, 3, 1));
+            rows[Paid].logical->setEditText("F");
+          });
+        },
+        [](WizardHarness&) {}, 0, false, {}, reports);
+    scriptConvertsAsFinish(
+        "vfp2", "out.json",
+        [](WizardHarness& h) {
+          filter(h, [](auto& rows) {
+            rows[Advance].text[0]->setText(">=45");
+            rows[Notes].text[0]->setText("expenses");
+          });
+        },
+        {}, 0, false, {}, reports);
   }
 
   // Formats that page 2 finishes, and the four DBF levels.
