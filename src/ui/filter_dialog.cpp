@@ -60,7 +60,8 @@ FilterDialog::FilterDialog(const DbfTable& table, const std::vector<ConditionPai
                                    [&](const ConditionPair& p) { return equalsIgnoringCase(p.field, f.name); });
     QString first = pair == current.end() ? QString() : QString::fromStdString(pair->condition);
     QString second;
-    if (!f.kind.characterText && first.contains(',')) {
+    // Only rows with a range end split at the ','; a text row keeps its whole condition.
+    if ((row.editor == Editor::Number || row.editor == Editor::Date) && first.contains(',')) {
       second = first.section(',', 1);
       first = first.section(',', 0, 0);
     }

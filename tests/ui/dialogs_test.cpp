@@ -292,6 +292,13 @@ class DialogsTest : public QObject {
       QCOMPARE(row.text[1] != nullptr, editor == E::Number);
     }
 
+    // A memo row has no range end: its condition keeps its ','.
+    const auto memoRow = std::find_if(every.rows().begin(), every.rows().end(),
+                                      [&](const FilterDialog::Row& row) { return table.field(row.field).type == 'M'; });
+    QVERIFY(memoRow != every.rows().end());
+    FilterDialog memo(table, {{memoRow->name, "a,b"}}, {'0', '.'});
+    QCOMPARE(memo.conditions().front().condition, std::string("a,b"));
+
     // A wide table scrolls its rows; OK and Cancel stay in view.
     DbfTable wide;
     QVERIFY(wide.open((kCorpus + "/infused-dbf/dbase_03.dbf").toStdString(), {}));
