@@ -113,7 +113,11 @@ ComposedCommand composeCommand(const CommandChoices& c, const ConversionOptions&
   if (o.outputFormat == OutputFormat::DBase7) late.push_back("/dbase7");
   if (c.columnsChosen) {
     w.push_back("/columns:" + joined(o.columns.names));
-    if (o.columns.exclude) late.push_back("/EXCLUDE");
+    if (o.columns.exclude) {
+      // The dialog excludes every field only when none is ticked; the command line refuses such a table.
+      late.push_back("/EXCLUDE");
+      unexpressed.push_back("no columns at all");
+    }
   }
   if (o.sortEnabled) w.push_back("/SORTBY:" + o.sortFieldName);
   if (o.sourceIsOem) w.push_back("/OEM");

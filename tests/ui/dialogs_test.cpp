@@ -270,6 +270,7 @@ class DialogsTest : public QObject {
     QVERIFY(std::count(words.begin(), words.end(), "/columns:NAME,PRICE,BORN,PAID,QTY") == 1);
     untick(h, {Name, Price, Born, Paid, Qty});
     QCOMPARE(h.commonPage().model()->columnCount(), 0);
+    QCOMPARE(unexpressedOf(h.commonPage().composedCommand()), QByteArray("no columns at all; "));
   }
 
   // Editors by type, the texts OK gives (dates in the user's order and
@@ -572,6 +573,23 @@ class DialogsTest : public QObject {
         [](WizardHarness&) {}, 0, true);
     scriptConvertsAsFinish("folder-one-file", "all", [](WizardHarness&) {}, [](WizardHarness&) {},
                            int(OutputFormat::Csv), true);
+
+    // A table without the field a condition names is reported, not converted unfiltered.
+    const QString in = temp_.filePath("mixed");
+    QVERIFY(QDir().mkpath(in));
+    writeSample(in + "/a.dbf");
+    QVERIFY(QFile::copy(kCorpus + "/infused-dbf/dbase_03.dbf", in + "/b.dbf"));
+    WizardHarness h;
+    h.sourcePage().enterFolderMode(in);
+    h.sourcePage().chooseOutputFolder(temp_.filePath("mixed out"));
+    h.sourcePage().exportToBox()->setCurrentIndex(int(OutputFormat::Json) - 1);
+    h.wizard->next();
+    filter(h, [](auto& rows) { rows[Qty].text[0]->setText("<10"); });
+    QVERIFY(h.finish());
+    QCOMPARE(h.messages.size(), 1);
+    QVERIFY2(h.messages[0].endsWith(in + "/b.dbf: the filter names no field QTY; the table is not converted"),
+             qPrintable(h.messages[0]));
+    QVERIFY(QFile::exists(temp_.filePath("mixed out/a.json")));
   }
 };
 
