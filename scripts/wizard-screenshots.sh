@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Takes the pictures of docs/wizard.md: runs the wizard's window test under
-# Xvfb with TABRIX_SCREENSHOTS set, so each page is saved as the X server
-# shows it. Usage: scripts/wizard-screenshots.sh [BUILD_DIR]
+# Xvfb with TABRIX_SCREENSHOTS set, so each page and each dialog (Fields,
+# Filter, Command Line) is saved as the X server shows it.
+# Usage: scripts/wizard-screenshots.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build_dir=${1:-build}

@@ -6,6 +6,8 @@
 #include <QHeaderView>
 #include <QVBoxLayout>
 
+#include "ui/fields_dialog.h"
+#include "ui/filter_dialog.h"
 #include "ui/wizard.h"
 
 namespace tabrix {
@@ -30,7 +32,9 @@ CommonPage::CommonPage(WizardState& state, QWidget* parent)
       sortField_(new QComboBox(this)),
       skipEmpty_(new QCheckBox(tr("Skip empty records"), this)),
       excelXml_(new QCheckBox(tr("XML-based (Excel 2003)"), this)),
-      addSheet_(new QCheckBox(tr("Add sheet to existing file"), this)) {
+      addSheet_(new QCheckBox(tr("Add sheet to existing file"), this)),
+      columns_(new QPushButton(tr("&Columns..."), this)),
+      filter_(new QPushButton(tr("&Filter..."), this)) {
   setTitle(tr("Tabrix"));
   setSubTitle(tr("Common options"));
   preview_->setModel(model_);
@@ -45,9 +49,6 @@ CommonPage::CommonPage(WizardState& state, QWidget* parent)
   auto* deletedGroup = new QButtonGroup(this);
   for (QRadioButton* b : {skipDeleted_, onlyDeleted_, exportAll_}) deletedGroup->addButton(b);
 
-  auto* columns = unavailableButton(tr("&Columns..."), this);
-  auto* filter = unavailableButton(tr("&Filter..."), this);
-
   auto* left = new QVBoxLayout;
   for (QWidget* w : std::initializer_list<QWidget*>{skipDeleted_, onlyDeleted_, exportAll_, onlyStructure_, reverse_,
                                                     skipEmpty_, oem_})
@@ -57,7 +58,7 @@ CommonPage::CommonPage(WizardState& state, QWidget* parent)
   sortRow->addWidget(sortField_, 1);
   left->addLayout(sortRow);
   auto* right = new QVBoxLayout;
-  for (QWidget* w : std::initializer_list<QWidget*>{columns, filter, excelXml_, addSheet_, viewAfter(), commandLineButton()})
+  for (QWidget* w : std::initializer_list<QWidget*>{columns_, filter_, excelXml_, addSheet_, viewAfter(), commandLineButton()})
     right->addWidget(w);
   right->addStretch(1);
   auto* options = new QHBoxLayout;
@@ -70,6 +71,8 @@ CommonPage::CommonPage(WizardState& state, QWidget* parent)
   page->addLayout(options);
 
   connect(oem_, &QCheckBox::toggled, this, &CommonPage::flipOem);
+  connect(columns_, &QPushButton::clicked, this, &CommonPage::chooseColumns);
+  connect(filter_, &QPushButton::clicked, this, &CommonPage::chooseConditions);
 }
 
 bool CommonPage::leadsToMorePages() const { return nextId() != -1; }
@@ -85,13 +88,18 @@ int CommonPage::nextId() const {
   }
 }
 
+const DbfTable* CommonPage::dialogTable(DbfTable& scratch) const {
+  if (state_.table) return state_.table.get();
+  if (!state_.tables.empty() && scratch.open(state_.tables.front(), tableOpenOptions(state_.options))) return &scratch;
+  return nullptr;
+}
+
 void CommonPage::initializePage() {
   const ConversionOptions& o = state_.options;
   sortField_->clear();
-  const DbfTable* table = state_.table.get();
   DbfTable first;
   // In folder mode the sort list offers the fields of the first table.
-  if (!table && !state_.tables.empty() && first.open(state_.tables.front(), tableOpenOptions(o))) table = &first;
+  const DbfTable* table = dialogTable(first);
   if (table)
     for (int i = 0; i < table->fieldCount(); ++i) sortField_->addItem(QString::fromStdString(table->field(i).name));
   const int stored = sortField_->findText(QString::fromStdString(o.sortFieldName), Qt::MatchFixedString);
@@ -153,7 +161,35 @@ void CommonPage::flipOem(bool on) {
   showPreview();
 }
 
+// The unticked fields leave the conversion and the preview.
+void CommonPage::chooseColumns() {
+  DbfTable first;
+  const DbfTable* table = dialogTable(first);
+  if (!table) return;
+  FieldsDialog dialog(*table, state_.options.columns, this);
+  if (runDialog(dialog) != QDialog::Accepted) return;
+  const bool excluded = dialog.anyExcluded();
+  state_.columnsChosen = state_.columnsChosen || excluded;
+  state_.options.columns = state_.columnsChosen ? dialog.choice() : ColumnChoice{};
+  model_->showFiles({});
+  showPreview();
+}
+
+// The conditions hold for every table of a folder that has fields of those names.
+void CommonPage::chooseConditions() {
+  DbfTable first;
+  const DbfTable* table = dialogTable(first);
+  if (!table) return;
+  const DateFormat dates{state_.options.dateOrder, state_.options.dateSeparator};
+  FilterDialog dialog(*table, state_.options.fieldConditions, dates, this);
+  if (runDialog(dialog) == QDialog::Accepted) state_.options.fieldConditions = dialog.conditions();
+}
+
+// The columns and conditions belong to the table page 1 opened.
 void CommonPage::cleanupPage() {
+  state_.options.columns = {};
+  state_.options.fieldConditions.clear();
+  state_.columnsChosen = false;
   model_->showFiles({});
   state_.table.reset();
   state_.tables.clear();

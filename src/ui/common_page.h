@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QTableView>
+#include <functional>
 
 #include "ui/option_page.h"
 #include "ui/record_model.h"
@@ -36,11 +37,20 @@ class CommonPage : public OptionPage {
   QCheckBox* excelXmlBox() const { return excelXml_; }
   QCheckBox* addSheetBox() const { return addSheet_; }
   QLabel* sourceLabel() const { return source_; }
+  QPushButton* columnsButton() const { return columns_; }
+  QPushButton* filterButton() const { return filter_; }
+
+  // Runs a dialog the page opens; tests replace it to answer without a user.
+  std::function<int(QDialog&)> runDialog = [](QDialog& dialog) { return dialog.exec(); };
 
  private:
   bool leadsToMorePages() const;
   void showPreview();
   void flipOem(bool on);
+  void chooseColumns();
+  void chooseConditions();
+  // The table the dialogs show: the page's table, or in folder mode the first of the folder.
+  const DbfTable* dialogTable(DbfTable& scratch) const;
 
   QTableView* preview_;
   RecordModel* model_;
@@ -56,6 +66,8 @@ class CommonPage : public OptionPage {
   QCheckBox* skipEmpty_;
   QCheckBox* excelXml_;
   QCheckBox* addSheet_;
+  QPushButton* columns_;
+  QPushButton* filter_;
 };
 
 }  // namespace tabrix

@@ -5,6 +5,7 @@
 #include "convert/conversion.h"
 #include "select/record_sort.h"
 #include "ui/wizard_state.h"
+#include "util/ascii.h"
 
 namespace tabrix {
 
@@ -16,6 +17,20 @@ TableOpenOptions tableOpenOptions(const ConversionOptions& options) {
   open.userPages = {options.ansiCodePage, options.oemCodePage};
   return open;
 }
+
+namespace {
+
+// The first field a condition names that the table lacks; empty when there is none.
+std::string unnamedConditionField(const DbfTable& table, const std::vector<ConditionPair>& conditions) {
+  for (const ConditionPair& c : conditions) {
+    bool found = false;
+    for (int i = 0; i < table.fieldCount() && !found; ++i) found = equalsIgnoringCase(table.field(i).name, c.field);
+    if (!found) return c.field;
+  }
+  return {};
+}
+
+}  // namespace
 
 // Maps each table's walk onto the whole run's thousandths.
 class ConversionWorker::Observer : public ConversionObserver {
@@ -51,7 +66,11 @@ void ConversionWorker::run() {
       outcome_.failures.push_back(fmt::format("{}: {}", job.source, opened.reason()));
       continue;
     }
-    // The sort field is chosen by name: in a folder each table has its own field list.
+    // Conditions and the sort field are chosen by name: in a folder each table has its own field list.
+    if (const std::string missing = unnamedConditionField(table, o.fieldConditions); !missing.empty()) {
+      outcome_.failures.push_back(fmt::format("{}: the filter names no field {}; the table is not converted", job.source, missing));
+      continue;
+    }
     if (o.sortEnabled) {
       o.sortField = resolveSortField(table, o.sortFieldName);
       if (o.sortField < 0) {

@@ -1,11 +1,13 @@
 #pragma once
 // What the three option pages share: the progress bar of a conversion
-// started from them and the box that opens the result when it is done.
+// started from them, the box that opens the result when it is done, and the
+// Command Line button.
 #include <QCheckBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QWizardPage>
 
+#include "ui/command_text.h"
 #include "ui/wizard_state.h"
 
 namespace tabrix {
@@ -19,6 +21,10 @@ class OptionPage : public QWizardPage {
   QCheckBox* viewAfter() const { return viewAfter_; }
   QPushButton* commandLineButton() const { return commandLine_; }
 
+  // Stores the page's controls into the options and composes the command
+  // line that converts as Finish would.
+  ComposedCommand composedCommand();
+
  protected:
   WizardState& state_;
 
@@ -27,8 +33,5 @@ class OptionPage : public QWizardPage {
   QCheckBox* viewAfter_;
   QPushButton* commandLine_;
 };
-
-// A button whose dialog this version does not have yet: shown, disabled, with a tooltip saying so.
-QPushButton* unavailableButton(const QString& text, QWidget* parent);
 
 }  // namespace tabrix

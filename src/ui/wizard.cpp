@@ -42,6 +42,7 @@ std::vector<ConversionJob> folderJobs(const WizardState& state) {
 
 Wizard::Wizard(WizardContext& context, QWidget* parent) : QWizard(parent), state_(context) {
   setWindowTitle(kCaption);
+  state_.program = QCoreApplication::applicationFilePath().toStdString();
   setWizardStyle(QWizard::ModernStyle);
   setOption(QWizard::HaveHelpButton);
   setOption(QWizard::NoBackButtonOnStartPage);

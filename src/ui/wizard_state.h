@@ -22,6 +22,8 @@ struct WizardState {
   AcceptedPair accepted;    // set when the first page is passed
   std::unique_ptr<DbfTable> table;  // single-file mode: the table page 1 opened
   std::vector<std::string> tables;  // folder mode: every table below the source folder
+  bool columnsChosen = false;       // the Fields dialog left some field out; cleared with the table
+  std::string program;              // the executable the composed command line names
 };
 
 // How the options ask for a table to be read.

@@ -11,6 +11,9 @@
 #include <QTimer>
 
 #include "tests/ui/wizard_harness.h"
+#include "ui/command_line_dialog.h"
+#include "ui/fields_dialog.h"
+#include "ui/filter_dialog.h"
 
 namespace tabrix::test {
 
@@ -77,6 +80,39 @@ class WizardWindowTest : public QObject {
     shoot(*h.wizard, "wizard-html.png");
     QTest::mouseClick(h.wizard->button(QWizard::CancelButton), Qt::LeftButton);
     QVERIFY(!h.wizard->isVisible());
+  }
+
+  // The three dialogs of page 2 as a user sees them, some choices made.
+  void dialogsOnScreen() {
+    WizardHarness h;
+    QVERIFY(QTest::qWaitForWindowExposed(h.wizard.get()));
+    h.enterPair(QStringLiteral(TABRIX_TEST_CORPUS "/infused-dbf/dbase_03.dbf"), temp_.filePath("my data/out.json"));
+    QCOMPARE(h.wizard->currentId(), int(Wizard::CommonPageId));
+    h.commonPage().runDialog = [this](QDialog& dialog) {
+      if (auto* fields = qobject_cast<FieldsDialog*>(&dialog)) {
+        fields->list()->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+        fields->list()->setCurrentItem(fields->list()->topLevelItem(2));
+      }
+      if (auto* filter = qobject_cast<FilterDialog*>(&dialog)) {
+        filter->rows()[0].text[0]->setText("Pat*");
+        for (const FilterDialog::Row& row : filter->rows())
+          if (row.date[0]) row.dateOn[0]->setChecked(true);
+      }
+      dialog.show();
+      if (!QTest::qWaitForWindowExposed(&dialog)) return int(QDialog::Rejected);
+      shoot(dialog, qobject_cast<FieldsDialog*>(&dialog) ? "wizard-fields.png" : "wizard-filter.png");
+      dialog.hide();
+      return int(QDialog::Accepted);
+    };
+    QTest::mouseClick(h.commonPage().columnsButton(), Qt::LeftButton);
+    QTest::mouseClick(h.commonPage().filterButton(), Qt::LeftButton);
+    QVERIFY(!h.options.fieldConditions.empty());
+    h.wizard->state().program = "/usr/bin/tabrix";
+    CommandLineDialog line(h.commonPage().composedCommand(), h.wizard.get());
+    line.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&line));
+    QVERIFY(line.lineBox()->text().contains("/columns:"));
+    shoot(line, "wizard-command-line.png");
   }
 
  private:
