@@ -26,6 +26,16 @@ char* putUnicodeEscape(char* out, char32_t unit) {
   return out;
 }
 
+// Whether text is printable ASCII without a quote or backslash: most values
+// are, and such a value is its own JSON string in any code page.
+bool isPlainAscii(std::string_view text) {
+  for (const char c : text) {
+    const auto b = static_cast<uint8_t>(c);
+    if (b < 0x20 || b >= 0x7F || b == '"' || b == '\\') return false;
+  }
+  return true;
+}
+
 class JsonWriter final : public RecordWriter {
  public:
   explicit JsonWriter(JobContext& job)
@@ -73,6 +83,10 @@ class JsonWriter final : public RecordWriter {
  private:
   // Appends ANSI text as the inside of a JSON string.
   void appendString(std::string_view ansi) {
+    if (isPlainAscii(ansi)) {
+      line_.append(ansi);
+      return;
+    }
     char* const text = utf8Text_.extend(Utf8Converter::capacityFor(ansi.size()));
     const char* const end = text + utf8_.convert(ansi.data(), ansi.size(), text);
     // An escape takes at most six characters for each byte it stands for.
