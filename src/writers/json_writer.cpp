@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "writers/markup_escape.h"
 #include "writers/trimmed_values.h"
 #include "writers/memo_text.h"
 #include "util/text_buffer.h"
@@ -24,16 +25,6 @@ char* putUnicodeEscape(char* out, char32_t unit) {
   *out++ = 'u';
   for (int shift = 12; shift >= 0; shift -= 4) *out++ = kHexDigits[(unit >> shift) & 0xF];
   return out;
-}
-
-// Whether text is printable ASCII without a quote or backslash: most values
-// are, and such a value is its own JSON string in any code page.
-bool isPlainAscii(std::string_view text) {
-  for (const char c : text) {
-    const auto b = static_cast<uint8_t>(c);
-    if (b < 0x20 || b >= 0x7F || b == '"' || b == '\\') return false;
-  }
-  return true;
 }
 
 class JsonWriter final : public RecordWriter {
@@ -83,7 +74,8 @@ class JsonWriter final : public RecordWriter {
  private:
   // Appends ANSI text as the inside of a JSON string.
   void appendString(std::string_view ansi) {
-    if (isPlainAscii(ansi)) {
+    // Most values need neither conversion nor escapes.
+    if (isPlainText<'"', '\\'>(ansi)) {
       line_.append(ansi);
       return;
     }
