@@ -291,6 +291,8 @@ inline size_t Values::placeTrimmedValue(const PlannedColumn& column, const uint8
 size_t Values::doubleSqlSpecials(char* text, size_t n) const {
   if (characters_.doubleByte) return doubleSqlSpecialsOutsideCharacters(text, n);
   const char backslash = mySql_ ? '\\' : '\'';
+  // Most values hold neither: two library scans say so faster than the count.
+  if (!std::memchr(text, '\'', n) && !std::memchr(text, backslash, n)) return n;
   size_t count = 0;
   for (size_t i = 0; i < n; ++i) count += text[i] == '\'' || text[i] == backslash;
   return count ? doubleInPlace(text, n, count, '\'', backslash) : n;
