@@ -6,10 +6,17 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <set>
+#include <thread>
 
 #include "cli/batch.h"
 #include "cli/command_words.h"
@@ -141,6 +148,14 @@ class ConsoleProgress final : public ConversionObserver {
   int last_ = -1;
 };
 
+// Where one table's conversion reports: the run's own options, log and
+// console, or a lane's copies when tables are converted side by side.
+struct TableLane {
+  ConversionOptions& o;
+  JobLog& log;
+  std::FILE* out;
+};
+
 class Run {
  public:
   Run(const std::vector<std::string>& words, ConversionOptions& o, ConsoleStreams io)
@@ -164,10 +179,14 @@ class Run {
   bool refuseOutputsOnSources();
   bool outputFoldersExist();
   bool databasesMayBeAdded();
-  void convertOne(const std::string& source);
-  bool convertTable(const std::string& source, bool& warned);
-  bool checkSelection(DbfTable& table, const std::string& source, bool& warned);
-  void removeSource(const std::string& source, const std::string& memoPath);
+  size_t jobCount();
+  bool sideBySide(size_t jobs) const;
+  void convertOneAtATime();
+  void convertSideBySide(size_t jobs);
+  bool convertInLane(const std::string& source, TableLane& lane);
+  bool convertTable(const std::string& source, bool& warned, TableLane& lane);
+  bool checkSelection(DbfTable& table, const std::string& source, bool& warned, TableLane& lane);
+  void removeSource(const std::string& source, const std::string& memoPath, TableLane& lane);
   int finish(int code);
   // A line for the log (when open) and stderr.
   void error(const std::string& line) { log_.error(line); }
@@ -175,9 +194,6 @@ class Run {
   void warn(const std::string& line) {
     error(line);
     switchWarning_ = true;
-  }
-  void logLine(const std::string& line) {
-    if (log_.isOpen()) log_.write(line);
   }
 
   CommandWords args_;
@@ -507,50 +523,131 @@ bool Run::databasesMayBeAdded() {
   return true;
 }
 
-void Run::convertOne(const std::string& source) {
+// The default number of tables converted at once: one per core.
+size_t Run::jobCount() {
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  const auto n = count("/JOBS:");
+  return n && *n > 0 ? static_cast<size_t>(std::min<long long>(*n, 256)) : cores;
+}
+
+// Only the folder form writes one output per table (appending writes them all
+// into one); two tables named into one output ("a.x.dbf" and "a.y.dbf") must
+// be written in turn: such runs convert one table at a time.
+bool Run::sideBySide(size_t jobs) const {
+  if (jobs < 2 || sources_.size() < 2 || !folderForm_ || !outputPerSource_) return false;
+  std::set<std::string> outputs;
+  for (const std::string& source : sources_)
+    if (!outputs.insert(outputFor(source)).second) return false;
+  return true;
+}
+
+void Run::convertOneAtATime() {
+  TableLane lane{o_, log_, io_.out};
+  for (const std::string& source : sources_) {
+    if (!convertInLane(source, lane)) failed_ = true;
+    else anyConverted_ = true;
+    o_.outputFormat = savedFormat_;
+    o_.firstAppendedJob = false;
+    if (o_.appendToOutput) o_.addToExisting = true;
+  }
+}
+
+// Workers take the tables in turn, each into its own copy of the options
+// with its log and console lines kept aside; this thread passes every table's
+// lines on in the order of the sources, so the log, the console and the exit
+// code are those of a run one table at a time.
+void Run::convertSideBySide(size_t jobs) {
+  struct Lane {
+    ConversionOptions o;
+    JobLog log;
+    char* outText = nullptr;
+    size_t outSize = 0;
+    bool converted = false;
+    bool done = false;
+  };
+  std::vector<std::unique_ptr<Lane>> lanes;
+  for (size_t i = 0; i < sources_.size(); ++i) {
+    lanes.push_back(std::make_unique<Lane>());
+    lanes.back()->o = o_;
+    lanes.back()->o.logFile = &lanes.back()->log;
+    lanes.back()->log.capture(log_.isOpen());
+  }
+  std::mutex mutex;
+  std::condition_variable finished;
+  std::atomic<size_t> next = 0;
+  const auto work = [&] {
+    for (size_t i = next++; i < sources_.size(); i = next++) {
+      Lane& lane = *lanes[i];
+      // Console lines go to memory; should that fail, straight to the console.
+      std::FILE* memory = console_ ? open_memstream(&lane.outText, &lane.outSize) : nullptr;
+      TableLane target{lane.o, lane.log, memory ? memory : io_.out};
+      const bool converted = convertInLane(sources_[i], target);
+      if (memory) std::fclose(memory);
+      const std::lock_guard<std::mutex> lock(mutex);
+      lane.converted = converted;
+      lane.done = true;
+      finished.notify_all();
+    }
+  };
+  std::vector<std::thread> workers;
+  for (size_t w = 0; w < std::min(jobs, sources_.size()); ++w) workers.emplace_back(work);
+  for (std::unique_ptr<Lane>& lane : lanes) {
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      finished.wait(lock, [&] { return lane->done; });
+    }
+    if (lane->outText) {
+      std::fwrite(lane->outText, 1, lane->outSize, io_.out);
+      std::free(lane->outText);
+    }
+    lane->log.replayInto(log_);
+    if (!lane->converted) failed_ = true;
+    else anyConverted_ = true;
+    lane.reset();
+  }
+  for (std::thread& worker : workers) worker.join();
+}
+
+bool Run::convertInLane(const std::string& source, TableLane& lane) {
   const std::string output = outputFor(source);
   if (folderForm_ && outputPerSource_) makeFolders(output);
-  o_.outputPath = output;
-  const std::string sourceLine =
-      fmt::format("{} source file: {} out file:{}\r\n", formatLogTimeNow(o_.dateOrder, o_.dateSeparator), source, output);
-  if (console_) fmt::print(io_.out, "{}", sourceLine);
-  else if (o_.logLevel != 1) logLine(sourceLine);
+  lane.o.outputPath = output;
+  const std::string sourceLine = fmt::format("{} source file: {} out file:{}\r\n",
+                                             formatLogTimeNow(lane.o.dateOrder, lane.o.dateSeparator), source, output);
+  if (console_) fmt::print(lane.out, "{}", sourceLine);
+  else if (lane.o.logLevel != 1 && lane.log.isOpen()) lane.log.write(sourceLine);
 
   bool warned = false;
-  if (!convertTable(source, warned)) failed_ = true;
-  else anyConverted_ = true;
-  o_.outputFormat = savedFormat_;
-  o_.firstAppendedJob = false;
-  if (o_.appendToOutput) o_.addToExisting = true;
+  return convertTable(source, warned, lane);
 }
 
 // Opens, checks and converts one table; with "/rmsrc" removes it when nothing
 // was reported about it. False when it was not converted completely.
-bool Run::convertTable(const std::string& source, bool& warned) {
+bool Run::convertTable(const std::string& source, bool& warned, TableLane& lane) {
   // A pipe or a device would block the read or never end.
   if (const PathKind kind = pathKind(source); kind != PathKind::Missing && kind != PathKind::Regular) {
-    error(fmt::format("{}:not a regular file\r\n", source));
+    lane.log.error(fmt::format("{}:not a regular file\r\n", source));
     return false;
   }
   DbfTable table;
   TableOpenOptions open;
-  open.sourceIsOem = o_.sourceIsOem;
-  open.sourceIsAnsi = o_.sourceIsAnsi;
-  open.codePage = o_.codePage;
-  open.userPages = {o_.ansiCodePage, o_.oemCodePage};
+  open.sourceIsOem = lane.o.sourceIsOem;
+  open.sourceIsAnsi = lane.o.sourceIsAnsi;
+  open.codePage = lane.o.codePage;
+  open.userPages = {lane.o.ansiCodePage, lane.o.oemCodePage};
   if (const Result opened = table.open(source, open); !opened) {
-    error(fmt::format("{}:{}\r\n", source, opened.reason()));
+    lane.log.error(fmt::format("{}:{}\r\n", source, opened.reason()));
     return false;
   }
-  if (!checkSelection(table, source, warned)) return false;
-  ConsoleProgress progress(io_.out);
-  const ConversionResult result = runConversion(o_, table, console_ ? &progress : nullptr);
+  if (!checkSelection(table, source, warned, lane)) return false;
+  ConsoleProgress progress(lane.out);
+  const ConversionResult result = runConversion(lane.o, table, console_ ? &progress : nullptr);
   const std::string memoPath = table.memo() && table.memo()->isOpen() ? table.memo()->path() : std::string();
   table.close();
   if (!result.ok) return false;
   if (sw_.has("/rmsrc")) {
-    if (warned || switchWarning_) error(fmt::format("{}:kept despite /rmsrc, as warnings were given\r\n", source));
-    else removeSource(source, memoPath);
+    if (warned || switchWarning_) lane.log.error(fmt::format("{}:kept despite /rmsrc, as warnings were given\r\n", source));
+    else removeSource(source, memoPath, lane);
   }
   return true;
 }
@@ -559,33 +656,33 @@ bool Run::convertTable(const std::string& source, bool& warned) {
 // field of this table are reported. A condition or sort on a missing field,
 // or a column list that leaves no column, would write something other than
 // what was asked: the table is then not converted.
-bool Run::checkSelection(DbfTable& table, const std::string& source, bool& warned) {
+bool Run::checkSelection(DbfTable& table, const std::string& source, bool& warned, TableLane& lane) {
   auto fieldNamed = [&](const std::string& name) {
     for (int i = 0; i < table.fieldCount(); ++i)
       if (equalsIgnoringCase(table.field(i).name, name)) return true;
     return false;
   };
   bool convert = true;
-  for (size_t i = 0; i < o_.fieldConditions.size(); ++i) {
-    if (fieldNamed(o_.fieldConditions[i].field)) continue;
-    error(fmt::format("{}:{} names no field {}; the table is not converted\r\n", source, conditionSwitch_[i],
-                      o_.fieldConditions[i].field));
+  for (size_t i = 0; i < lane.o.fieldConditions.size(); ++i) {
+    if (fieldNamed(lane.o.fieldConditions[i].field)) continue;
+    lane.log.error(fmt::format("{}:{} names no field {}; the table is not converted\r\n", source, conditionSwitch_[i],
+                      lane.o.fieldConditions[i].field));
     convert = false;
   }
-  if (o_.sortEnabled) {
-    o_.sortField = resolveSortField(table, o_.sortFieldName);
-    if (o_.sortField < 0) {
-      error(fmt::format("{}:/SORTBY: names no field {}; the table is not converted\r\n", source, o_.sortFieldName));
+  if (lane.o.sortEnabled) {
+    lane.o.sortField = resolveSortField(table, lane.o.sortFieldName);
+    if (lane.o.sortField < 0) {
+      lane.log.error(fmt::format("{}:/SORTBY: names no field {}; the table is not converted\r\n", source, lane.o.sortFieldName));
       convert = false;
     }
   }
-  for (size_t i = 0; i < o_.columns.names.size(); ++i) {
-    if (fieldNamed(o_.columns.names[i])) continue;
-    error(fmt::format("{}:{} names no field {}\r\n", source, columnSwitch_[i], o_.columns.names[i]));
+  for (size_t i = 0; i < lane.o.columns.names.size(); ++i) {
+    if (fieldNamed(lane.o.columns.names[i])) continue;
+    lane.log.error(fmt::format("{}:{} names no field {}\r\n", source, columnSwitch_[i], lane.o.columns.names[i]));
     warned = true;
   }
-  if (!o_.columns.names.empty() && planColumns(table, o_.columns).empty()) {
-    error(fmt::format("{}:the column list leaves no column; the table is not converted\r\n", source));
+  if (!lane.o.columns.names.empty() && planColumns(table, lane.o.columns).empty()) {
+    lane.log.error(fmt::format("{}:the column list leaves no column; the table is not converted\r\n", source));
     convert = false;
   }
   warned = warned || !convert;
@@ -593,14 +690,14 @@ bool Run::checkSelection(DbfTable& table, const std::string& source, bool& warne
 }
 
 // The table first: should its memo file then stay behind, no data is lost.
-void Run::removeSource(const std::string& source, const std::string& memoPath) {
+void Run::removeSource(const std::string& source, const std::string& memoPath, TableLane& lane) {
   if (const Result removed = removeFile(source); !removed) {
-    error(fmt::format("{}:{}\r\n", source, removed.reason()));
+    lane.log.error(fmt::format("{}:{}\r\n", source, removed.reason()));
     return;
   }
   // A memo file already gone is no failure.
   if (memoPath.empty() || pathKind(memoPath) == PathKind::Missing) return;
-  if (const Result removed = removeFile(memoPath); !removed) error(fmt::format("{}:{}\r\n", memoPath, removed.reason()));
+  if (const Result removed = removeFile(memoPath); !removed) lane.log.error(fmt::format("{}:{}\r\n", memoPath, removed.reason()));
 }
 
 int Run::finish(int code) {
@@ -658,7 +755,8 @@ int Run::execute() {
   if (!o_.toStandardOutput && (!refuseOutputsOnSources() || !outputFoldersExist() || !databasesMayBeAdded()))
     return finish(kExitFailed);
   if (o_.appendToOutput) o_.firstAppendedJob = true;
-  for (const std::string& source : sources_) convertOne(source);
+  if (const size_t jobs = jobCount(); sideBySide(jobs)) convertSideBySide(jobs);
+  else convertOneAtATime();
   if (failed_) return finish(kExitFailed);
   return finish(anyConverted_ || !sources_.empty() ? kExitConverted : kExitNothingToDo);
 }

@@ -19,7 +19,7 @@ constexpr SwitchValue kNumber = SwitchValue::Number;
 constexpr KnownSwitch kKnownSwitches[] = {
     {"/LIST:", Case::Ignore, kText}, {"/TO", Case::Ignore, kText}, {"/recurse"}, {"/add"}, {"/addtoexist"},
     {"/rmsrc"}, {"/keepdate"}, {"/LOG:", Case::Ignore, kText}, {"/LOG"}, {"/logappend"}, {"/loglevel:1"},
-    {"/console"}, {"/tm", kMatch},
+    {"/console"}, {"/tm", kMatch}, {"/JOBS:", Case::Ignore, kNumber},
     {"/FILTER2:", Case::Ignore, kText}, {"/FILTER:", Case::Ignore, kText}, {"/WFILTER:", Case::Ignore, kText},
     {"/COLUMNS:", Case::Ignore, kText}, {"/COLUMNSLIST:", Case::Ignore, kText}, {"/EXCLUDE"},
     {"/SORTBY:", Case::Ignore, kText}, {"/DESC"}, {"/ignorecase"}, {"/REVERSE"}, {"/last:", Case::Ignore, kNumber},

@@ -62,6 +62,7 @@ constexpr UsageLine kLines[] = {
     {"Batches", "/TOext /recurse /LIST:FILE", "an output per table in a folder; below it; tables of FILE"},
     {"", "/add /addtoexist", "append to the output; add to an existing one"},
     {"", "/keepdate /rmsrc", "output dated as its source; delete converted sources"},
+    {"", "/JOBS:n", "tables converted at once (default one per core; 1 one at a time)"},
     {"Log", "/LOG /LOG:FILE /logappend /loglevel:1", "write tabrix.log or FILE; append to it; brief"},
     {"", "/console /tm", "progress on the terminal; the elapsed time"},
     {"Settings", "/clearhistory /historyto:FILE", "empty the recent conversions; write them to FILE"},

@@ -12,13 +12,34 @@ Result JobLog::open(const std::string& path, bool append) {
   return {};
 }
 
+void JobLog::capture(bool fileOpen) {
+  capturing_ = true;
+  captureOpen_ = fileOpen;
+  captured_.clear();
+}
+
+void JobLog::replayInto(JobLog& log) const {
+  for (const Entry& entry : captured_) {
+    if (entry.error) log.error(entry.text);
+    else log.write(entry.text);
+  }
+}
+
 void JobLog::write(std::string_view text) {
+  if (capturing_) {
+    if (captureOpen_) captured_.push_back({false, std::string(text)});
+    return;
+  }
   file_.write(text);
   // A log is read while a long run goes on: every line reaches the file.
   file_.flushToDisk();
 }
 
 void JobLog::error(std::string_view line) {
+  if (capturing_) {
+    captured_.push_back({true, std::string(line)});
+    return;
+  }
   write(line);
   if (!errors_) return;
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);

@@ -89,6 +89,9 @@ void forEachListPiece(std::string_view list, Each each) {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
+constexpr std::string_view kEndCell = "\n\\cell ";
+constexpr std::string_view kEndRow = "\n\\trgaph115\\row\\pard";
+
 void add(fmt::memory_buffer& piece, std::string_view text) { piece.append(text.data(), text.data() + text.size()); }
 
 void add(fmt::memory_buffer& piece, std::string_view word, int32_t number) {
@@ -362,33 +365,35 @@ void RtfDocument::appendCharacterPart() {
   add(piece_, rtfUnderlineWord(p.underline));
 }
 
+void RtfDocument::appendParagraphHead(bool newParagraph) {
+  if (paragraph_.tabOnly) {
+    add(piece_, "\\tab ");
+    return;
+  }
+  const RtfParagraphFormat& p = paragraph_;
+  add(piece_, "\n");
+  appendParagraphPart(newParagraph);
+  add(piece_, "\\fi", p.firstLineIndent);
+  add(piece_, "\\li", p.leftIndent);
+  add(piece_, "\\ri", p.rightIndent);
+  add(piece_, "\\sb", p.spaceBefore);
+  add(piece_, "\\sa", p.spaceAfter);
+  add(piece_, "\\sl", p.lineSpacing);
+  appendCharacterPart();
+  add(piece_, " ");
+}
+
 Result RtfDocument::writeParagraph(std::string_view text, bool newParagraph, RtfText kind) {
   if (!open_) return Result::failure("the RTF document is not open");
   piece_.clear();
-  if (paragraph_.tabOnly) {
-    add(piece_, "\\tab ");
-  } else {
-    const RtfParagraphFormat& p = paragraph_;
-    add(piece_, "\n");
-    appendParagraphPart(newParagraph);
-    add(piece_, "\\fi", p.firstLineIndent);
-    add(piece_, "\\li", p.leftIndent);
-    add(piece_, "\\ri", p.rightIndent);
-    add(piece_, "\\sb", p.spaceBefore);
-    add(piece_, "\\sa", p.spaceAfter);
-    add(piece_, "\\sl", p.lineSpacing);
-    appendCharacterPart();
-    add(piece_, " ");
-  }
+  appendParagraphHead(newParagraph);
   appendText(text, kind);
   return write("a paragraph");
 }
 
-Result RtfDocument::startRow() {
+void RtfDocument::appendRow() {
   static constexpr std::array<std::string_view, 3> kRowAlignments = {"\\trql", "\\trqc", "\\trqr"};
-  if (!open_) return Result::failure("the RTF document is not open");
   const RtfRowFormat& r = row_;
-  piece_.clear();
   add(piece_, "\n\\trowd\\trgaph115");
   add(piece_, entryOf(kRowAlignments, r.alignment));
   add(piece_, "\\trleft", r.leftEdge);
@@ -398,6 +403,12 @@ Result RtfDocument::startRow() {
   add(piece_, "\\trpaddfl3\\trpaddr", r.rightPadding);
   add(piece_, "\\trpaddfr3\\trpaddt", r.topPadding);
   add(piece_, "\\trpaddft3");
+}
+
+Result RtfDocument::startRow() {
+  if (!open_) return Result::failure("the RTF document is not open");
+  piece_.clear();
+  appendRow();
   return write("a row");
 }
 
@@ -410,13 +421,11 @@ void RtfDocument::appendCellBorder(std::string_view side, const RtfCellBorder& b
   add(piece_, "\\brdrcf", border.colour);
 }
 
-Result RtfDocument::startCell(int32_t rightBoundary) {
+void RtfDocument::appendCell(int32_t rightBoundary) {
   static constexpr std::array<std::string_view, 3> kVertical = {"\\clvertalt", "\\clvertalc", "\\clvertalb"};
   static constexpr std::array<std::string_view, 5> kFlows = {"\\cltxlrtb", "\\cltxtbrl", "\\cltxbtlr", "\\cltxlrtbv",
                                                              "\\cltxtbrlv"};
-  if (!open_) return Result::failure("the RTF document is not open");
   const RtfCellFormat& c = cell_;
-  piece_.clear();
   add(piece_, "\n\\tcelld");
   add(piece_, entryOf(kVertical, c.verticalAlignment));
   add(piece_, entryOf(kFlows, c.textFlow));
@@ -431,20 +440,26 @@ Result RtfDocument::startCell(int32_t rightBoundary) {
     add(piece_, "\\clcbpat", c.patternBackground);
   }
   add(piece_, "\\cellx", rightBoundary);
+}
+
+Result RtfDocument::startCell(int32_t rightBoundary) {
+  if (!open_) return Result::failure("the RTF document is not open");
+  piece_.clear();
+  appendCell(rightBoundary);
   return write("a cell");
 }
 
 Result RtfDocument::endCell() {
   if (!open_) return Result::failure("the RTF document is not open");
   piece_.clear();
-  add(piece_, "\n\\cell ");
+  add(piece_, kEndCell);
   return write("the end of a cell");
 }
 
 Result RtfDocument::endRow() {
   if (!open_) return Result::failure("the RTF document is not open");
   piece_.clear();
-  add(piece_, "\n\\trgaph115\\row\\pard");
+  add(piece_, kEndRow);
   return write("the end of a row");
 }
 
@@ -455,6 +470,62 @@ Result RtfDocument::closeDocument() {
   add(piece_, "\n\\par}");
   const bool written = writePiece();
   return out_.close() && written ? Result() : failure("cannot close the RTF document");
+}
+
+std::string RtfDocument::renderedRow() {
+  piece_.clear();
+  appendRow();
+  return renderedPiece();
+}
+
+std::string RtfDocument::renderedCell(int32_t rightBoundary) {
+  piece_.clear();
+  appendCell(rightBoundary);
+  return renderedPiece();
+}
+
+std::string RtfDocument::renderedParagraph(bool newParagraph) {
+  piece_.clear();
+  appendParagraphHead(newParagraph);
+  return renderedPiece();
+}
+
+std::string RtfDocument::renderedEndCell() {
+  piece_.clear();
+  add(piece_, kEndCell);
+  return renderedPiece();
+}
+
+std::string RtfDocument::renderedEndRow() {
+  piece_.clear();
+  add(piece_, kEndRow);
+  return renderedPiece();
+}
+
+std::string RtfDocument::renderedPiece() const {
+  std::string text;
+  text.reserve(piece_.size() + 16);
+  for (const char c : piece_) {
+    if (c == '\n') text += '\r';
+    text += c;
+  }
+  return text;
+}
+
+Result RtfDocument::writeRendered(std::string_view rendered, std::string_view text, RtfText kind) {
+  if (!open_) return Result::failure("the RTF document is not open");
+  out_.write(rendered.data(), rendered.size());
+  if (!text.empty()) {
+    piece_.clear();
+    appendText(text, kind);
+    // Escaped plain text holds no line break; RTF source may.
+    if (kind == RtfText::Rtf) {
+      writePiece();
+    } else {
+      out_.write(piece_.data(), piece_.size());
+    }
+  }
+  return out_.failed() ? failure("cannot write a row of the RTF document") : Result();
 }
 
 Result RtfDocument::write(std::string_view what) {

@@ -187,6 +187,17 @@ class RtfDocument {
   Result writeParagraph(std::string_view text, bool newParagraph, RtfText kind = RtfText::Plain);
   Result endCell();
   Result endRow();
+
+  // The texts startRow, startCell, writeParagraph (without its text), endCell
+  // and endRow would write now, line breaks included: a caller writing many
+  // rows alike renders them once and writes each record with writeRendered.
+  std::string renderedRow();
+  std::string renderedCell(int32_t rightBoundary);
+  std::string renderedParagraph(bool newParagraph);
+  std::string renderedEndCell();
+  std::string renderedEndRow();
+  // Writes rendered as it is, then text as writeParagraph takes it.
+  Result writeRendered(std::string_view rendered, std::string_view text = {}, RtfText kind = RtfText::Plain);
   // The closing text; closes the file.
   Result closeDocument();
 
@@ -212,6 +223,12 @@ class RtfDocument {
   void appendParagraphPart(bool newParagraph);
   void appendCharacterPart();
   void appendCellBorder(std::string_view side, const RtfCellBorder& border);
+  // The control texts of the elements, appended to the piece.
+  void appendRow();
+  void appendCell(int32_t rightBoundary);
+  void appendParagraphHead(bool newParagraph);
+  // The piece with each LF as CR LF, as writePiece writes it.
+  std::string renderedPiece() const;
   // Writes the assembled piece, each LF as CR LF; success unless a write
   // has failed so far.
   bool writePiece();

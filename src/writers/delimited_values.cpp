@@ -19,6 +19,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "dbf/date_time.h"
 #include "platform/code_pages.h"
@@ -188,8 +191,8 @@ inline Values::SqlForm Values::sqlFormOf(ValueClass valueClass) {
   }
 }
 
-// The classes of the bytes of text[0, n), eight bytes at a time without a
-// table look-up. The text must be followed by 8 readable bytes (the record
+// The classes of the bytes of text[0, n), sixteen or eight bytes at a time
+// without a table look-up. The text must be followed by 8 readable bytes (the record
 // chunk and the line both have them); bytes past n are masked out.
 inline uint8_t Values::classify(const char* text, size_t n) const {
   constexpr uint64_t kOnes = 0x0101010101010101ULL, kHighs = 0x8080808080808080ULL;
@@ -198,7 +201,24 @@ inline uint8_t Values::classify(const char* text, size_t n) const {
     return ((v - kOnes) & ~v & kHighs) != 0;
   };
   uint8_t seen = 0;
-  for (size_t i = 0; i < n; i += 8) {
+  size_t i = 0;
+#if defined(__SSE2__)
+  // Sixteen bytes at a time while they lie inside the text; the tail goes
+  // eight at a time below, within the readable bytes that follow the text.
+  if (n >= 16) {
+    const __m128i zero = _mm_setzero_si128(), cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    const __m128i quote = _mm_set1_epi8(quote_), delimiter = _mm_set1_epi8(delimiterFirst_);
+    const bool delimiterSet = delimiterFirst_ != '\0';
+    for (; i + 16 <= n; i += 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+      const auto any = [&v](__m128i pattern) { return _mm_movemask_epi8(_mm_cmpeq_epi8(v, pattern)) != 0; };
+      seen |= static_cast<uint8_t>((any(zero) ? kZeroByte : 0) | (any(cr) || any(lf) ? kLineBreakByte : 0) |
+                                   (any(quote) ? kQuoteByte : 0) |
+                                   (delimiterSet && any(delimiter) ? kDelimiterByte : 0));
+    }
+  }
+#endif
+  for (; i < n; i += 8) {
     uint64_t word;
     std::memcpy(&word, text + i, 8);
     if (n - i < 8) {
@@ -273,6 +293,8 @@ inline size_t Values::placeTrimmedValue(const PlannedColumn& column, const uint8
 size_t Values::doubleSqlSpecials(char* text, size_t n) const {
   if (characters_.doubleByte) return doubleSqlSpecialsOutsideCharacters(text, n);
   const char backslash = mySql_ ? '\\' : '\'';
+  // Most values hold neither: two library scans say so faster than the count.
+  if (!std::memchr(text, '\'', n) && !std::memchr(text, backslash, n)) return n;
   size_t count = 0;
   for (size_t i = 0; i < n; ++i) count += text[i] == '\'' || text[i] == backslash;
   return count ? doubleInPlace(text, n, count, '\'', backslash) : n;

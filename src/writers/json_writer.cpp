@@ -19,6 +19,7 @@
 #include "util/text_buffer.h"
 #include "util/text_scan.h"
 #include "util/utf8.h"
+#include "writers/markup_escape.h"
 #include "writers/memo_text.h"
 #include "writers/trimmed_values.h"
 #include "writers/typed_values.h"
@@ -37,20 +38,6 @@ char* putUnicodeEscape(char* out, char32_t unit) {
 }
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Bytes a JSON string cannot hold as they are, or that the code page may map
-// to something else than themselves: all but printable ASCII, '"' and '\\'.
-constexpr std::array<bool, 256> kNotPlain = [] {
-  std::array<bool, 256> table{};
-  for (int b = 0; b < 256; ++b) table[b] = b < 0x20 || b >= 0x7F || b == '"' || b == '\\';
-  return table;
-}();
-
-bool isPlainAscii(std::string_view text) {
-  for (const char c : text)
-    if (kNotPlain[static_cast<uint8_t>(c)]) return false;
-  return true;
-}
 
 // Writes a decimal number text as a JSON number: no '+', no leading zeros, a
 // digit on both sides of the point ("-.5" is -0.5, "5." is 5). Returns the
@@ -203,7 +190,7 @@ class JsonWriter final : public RecordWriter {
   // Appends ANSI text as the inside of a JSON string.
   void appendString(std::string_view ansi) {
     // Most values need neither conversion nor escapes.
-    if (isPlainAscii(ansi)) {
+    if (isPlainText<'"', '\\'>(ansi)) {
       line_.append(ansi);
       return;
     }

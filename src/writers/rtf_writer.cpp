@@ -1,7 +1,8 @@
 // The table as one RTF table: a header row with the field names, then one row
 // per record, each shown field a cell with a thin border. The columns and
-// their right boundaries are fixed at construction, so a record only decodes,
-// trims and writes its values.
+// their right boundaries are fixed at construction and the control text
+// around the values rendered at opening, so a record only decodes, trims and
+// writes its values between those texts.
 #include "writers/rtf_writer.h"
 
 #include <algorithm>
@@ -54,6 +55,7 @@ class RtfWriter final : public RecordWriter {
     if (Result opened = doc_.openDocument(job_.outputPath, kFontList, kColourList, job_.codePages.ansi); !opened)
       return opened;
     setFormats();
+    renderRecordTexts();
     return {};
   }
 
@@ -70,13 +72,9 @@ class RtfWriter final : public RecordWriter {
   void record(const uint8_t* record, bool) override {
     // After a failed write the rest of the walk is not written; close reports it.
     if (failed_) return;
-    track(doc_.startRow());
-    for (const Column& column : columns_) {
-      track(doc_.startCell(column.rightBoundary));
-      track(doc_.writeParagraph(valueText(*column.planned, record), /*newParagraph=*/false));
-      track(doc_.endCell());
-    }
-    track(doc_.endRow());
+    for (size_t c = 0; c < columns_.size(); ++c)
+      track(doc_.writeRendered(between_[c], valueText(*columns_[c].planned, record)));
+    track(doc_.writeRendered(between_.back()));
   }
 
   Result close() override {
@@ -112,6 +110,20 @@ class RtfWriter final : public RecordWriter {
     paragraph.spaceAfter = 0;
   }
 
+  // Every record row has the same control text around its values: the row and
+  // first cell before the first value, the end of a cell and the next cell
+  // between two, the end of the last cell and of the row after the last.
+  void renderRecordTexts() {
+    const std::string paragraph = doc_.renderedParagraph(/*newParagraph=*/false);
+    const std::string endCell = doc_.renderedEndCell();
+    between_.assign(1, doc_.renderedRow());
+    for (const Column& column : columns_) {
+      between_.back() += doc_.renderedCell(column.rightBoundary) + paragraph;
+      between_.push_back(endCell);
+    }
+    between_.back() += doc_.renderedEndRow();
+  }
+
   // The field's text, in the OEM code page when asked, without its leading
   // and trailing blanks; NULL is empty. A blank date would show its two separators alone:
   // it is written empty, as in the other outputs.
@@ -131,6 +143,7 @@ class RtfWriter final : public RecordWriter {
   JobContext& job_;
   RtfDocument doc_;
   std::vector<Column> columns_;
+  std::vector<std::string> between_;  // one more than the columns
   std::vector<char> value_;
   bool failed_ = false;
 };

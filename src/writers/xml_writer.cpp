@@ -39,7 +39,11 @@ class XmlWriter final : public RecordWriter {
   explicit XmlWriter(JobContext& job) : job_(job), o_(job.options), utf8_(job.codePages.ansi), values_(job) {
     rootTag_ = xmlElementName(toUtf8(o_.xmlRootTag));
     recordTag_ = xmlElementName(toUtf8(o_.xmlRecordTag));
-    for (const PlannedColumn& column : job_.plan.columns) names_.push_back(xmlElementName(toUtf8(column.title)));
+    // Each field's element tags are the same in every record.
+    for (const PlannedColumn& column : job_.plan.columns) {
+      const std::string name = xmlElementName(toUtf8(column.title));
+      tags_.push_back({"     <" + name + ">", "</" + name + ">\r\n", "     <" + name + " null=\"true\"/>\r\n"});
+    }
     recordStart_ = "   <" + recordTag_ + ">\r\n";
     recordEnd_ = "   </" + recordTag_ + ">\r\n";
   }
@@ -73,20 +77,17 @@ class XmlWriter final : public RecordWriter {
     }
     for (size_t c = 0; c < job_.plan.columns.size(); ++c) {
       const PlannedColumn& column = job_.plan.columns[c];
-      line_.append("     <");
-      line_.append(names_[c]);
+      const ElementTags& tags = tags_[c];
       if (isNull(column.nullBit, record)) {
-        line_.append(" null=\"true\"/>\r\n");
+        line_.append(tags.null);
         continue;
       }
-      line_.push_back('>');
+      line_.append(tags.open);
       if (column.valueClass == ValueClass::Memo) appendMemo(column.field, record);
       else if (column.valueClass == ValueClass::Binary && o_.keepBinary)
         appendBase64(line_, binaryValue(job_.table, column, record));
       else appendText(values_.trimmed(column, record));
-      line_.append("</");
-      line_.append(names_[c]);
-      line_.append(">\r\n");
+      line_.append(tags.close);
     }
     if (!lastPosition) line_.append(o_.rowDelimiter);
     job_.out.write(line_.view());
@@ -113,6 +114,11 @@ class XmlWriter final : public RecordWriter {
   }
 
   void appendText(std::string_view ansi) {
+    // Most values need neither conversion nor escapes.
+    if (isPlainText<'&', '<', '>', '"'>(ansi)) {
+      line_.append(ansi);
+      return;
+    }
     cell_.clear();
     appendEscapedMarkup(cell_, ansi.data(), ansi.size(), MarkupKind::Xml);
     appendCell();
@@ -160,7 +166,12 @@ class XmlWriter final : public RecordWriter {
   TrimmedValues values_;
   std::string rootTag_;
   std::string recordTag_;
-  std::vector<std::string> names_;  // per exported column
+  struct ElementTags {
+    std::string open;   // indented
+    std::string close;  // with the line break
+    std::string null;   // the empty element of a NULL
+  };
+  std::vector<ElementTags> tags_;  // per exported column
   std::string recordStart_;
   std::string recordEnd_;
   std::string memo_;

@@ -372,6 +372,43 @@ class LogAndConsole(CliTest):
                          + LOG_TIME + re.escape(" saved 2 records\r\n") + r"\ntime \d+ ms$")
 
 
+class Jobs(CliTest):
+    """Tables converted side by side report exactly as one at a time."""
+
+    def without_times(self, text):
+        return re.sub(LOG_TIME, "T", text)
+
+    def test_side_by_side_run_matches_one_at_a_time(self):
+        for n in range(10):
+            shutil.copy2(self.path("Accounts.dbf" if n % 2 else "Sales.2024.DBF"), self.path("t%02d.dbf" % n))
+        self.write("t05.dbf", b"not a table")  # fails in the middle of the run
+        runs = {}
+        for jobs in ("1", "4"):
+            run = self.tabrix("t*.dbf", "out", "/TOcsv", "/HDR", "/console", "/LOG:run.log", "/JOBS:" + jobs)
+            outputs = {name: self.read("out", name) for name in os.listdir(self.path("out"))}
+            runs[jobs] = (run.code, run.err, self.without_times(run.out),
+                          self.without_times(self.read("run.log").decode()), outputs)
+            shutil.rmtree(self.path("out"))
+        self.assertEqual(runs["4"], runs["1"])
+        code, err, out, log, outputs = runs["1"]
+        self.assertEqual((code, len(err.splitlines())), (1, 1), err)
+        self.assertTrue(err.startswith("t05.dbf:"), err)
+        self.assertEqual(log.count("t05.dbf:"), 1, log)
+        self.assertEqual(re.findall(r"source file: (\S+)", out), ["t%02d.dbf" % n for n in range(10)])
+        self.assertEqual(len(outputs), 9)
+        self.assertEqual(outputs["t01.csv"], self.tabrix_output("Accounts.dbf"))
+
+    def tabrix_output(self, table):
+        self.assertConverted(self.tabrix(table, "single.csv", "/HDR"))
+        return self.read("single.csv")
+
+    def test_jobs_value_must_be_a_count(self):
+        run = self.tabrix("*.dbf", "out", "/TOcsv", "/JOBS:many")
+        self.assertEqual(run.code, 0)
+        self.assertIn("/JOBS:many:not a whole number", run.err)
+        self.assertEqual(sorted(os.listdir(self.path("out"))), ["Accounts.csv", "Sales.csv"])
+
+
 class Placeholders(CliTest):
     def converted_name(self, run, pattern):
         self.assertConverted(run)

@@ -58,6 +58,15 @@ TEST(Utf8Converter, SingleAndDoubleBytePages) {
   EXPECT_EQ(toUtf8(1252, "\x81"), "?");
 }
 
+// A non-ASCII byte before, inside and after runs of eight and more ASCII bytes.
+TEST(Utf8Converter, AsciiRunsAroundOtherCharacters) {
+  for (size_t before = 0; before <= 17; ++before) {
+    SCOPED_TRACE(before);
+    const std::string left(before, 'a'), right(17 - before, 'b');
+    EXPECT_EQ(toUtf8(1252, left + "\xFC" + right + "\x80"), left + "\xC3\xBC" + right + "\xE2\x82\xAC");
+  }
+}
+
 // A value cut after the lead byte of a character ends in U+FFFD, in every
 // double-byte page; the characters before it stay whole.
 TEST(Utf8Converter, ValueCutInsideACharacterEndsInReplacement) {

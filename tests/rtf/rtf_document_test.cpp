@@ -185,6 +185,39 @@ TEST(RtfDocumentTest, RowAndCellElements) {
             R"(\clbrdrt\brdrengrave\brdrw10\brsp4\brdrcf1\clbgdkdcross\clshdgn2500\clcfpat5\clcbpat6\cellx12345)");
 }
 
+// A row written from rendered texts is the row the element calls write, with
+// the text escaped the same way; a tab-only paragraph renders as its tab.
+TEST(RtfDocumentTest, RenderedElementsWriteTheSameRow) {
+  const std::string text = "a{b}\\c\r\nd\te\xE9";
+  const auto setFormats = [](RtfDocument& doc) {
+    doc.rowFormat().leftPadding = 20;
+    doc.cellFormat().left = {.on = true, .kind = 0, .width = 5, .colour = 0, .spacing = 0};
+    doc.paragraphFormat().inTable = true;
+    doc.paragraphFormat().alignment = 3;
+  };
+  const std::string byElements = elementBytes([&](RtfDocument& doc) {
+    setFormats(doc);
+    EXPECT_TRUE(doc.startRow().ok());
+    EXPECT_TRUE(doc.startCell(900).ok());
+    EXPECT_TRUE(doc.writeParagraph(text, false).ok());
+    EXPECT_TRUE(doc.endCell().ok());
+    EXPECT_TRUE(doc.endRow().ok());
+  });
+  const std::string byRendered = elementBytes([&](RtfDocument& doc) {
+    setFormats(doc);
+    EXPECT_TRUE(doc.writeRendered(doc.renderedRow() + doc.renderedCell(900) + doc.renderedParagraph(false), text).ok());
+    EXPECT_TRUE(doc.writeRendered(doc.renderedEndCell() + doc.renderedEndRow()).ok());
+  });
+  EXPECT_EQ(byRendered, byElements);
+  EXPECT_NE(byElements.find(R"(a\{b\}\\c\line d\tab e\'e9)"), std::string::npos);
+
+  EXPECT_EQ(elementBytes([](RtfDocument& doc) {
+              doc.paragraphFormat().tabOnly = true;
+              EXPECT_TRUE(doc.writeRendered(doc.renderedParagraph(true), "x").ok());
+            }),
+            "\\tab x");
+}
+
 TEST(RtfDocumentTest, ParagraphWithDefaultFormat) {
   EXPECT_EQ(paragraphBytes("text", [](RtfParagraphFormat&) {}), plainParagraph("text"));
   EXPECT_EQ(paragraphBytes("", [](RtfParagraphFormat&) {}, RtfText::Plain, /*newParagraph=*/true),
