@@ -81,7 +81,7 @@ class DbfTable {
   // The record last read. At least kRecordSlack readable bytes follow every
   // record handed out, so word-wise scans may read past a field's end.
   const uint8_t* record() const { return current_; }
-  static constexpr size_t kRecordSlack = 8;
+  static constexpr size_t kRecordSlack = 16;
 
  private:
   Result load(std::unique_ptr<ByteStore> data, const TableOpenOptions& options);

@@ -79,6 +79,60 @@ size_t leadingSpaces(const char* text, size_t n) {
   return i;
 }
 
+#if defined(__SSE2__)
+// Length of text[0, n) without its trailing blanks, sixteen bytes at a time;
+// reads up to 15 bytes past n.
+inline size_t withoutTrailingSpaces16(const char* text, size_t n) {
+  const __m128i blanks = _mm_set1_epi8(' ');
+  const auto nonBlanks = [&blanks](const char* at) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, blanks))) & 0xFFFFu;
+  };
+  while (n > 16) {
+    if (const unsigned other = nonBlanks(text + n - 16)) return n - 16 + static_cast<size_t>(32 - std::countl_zero(other));
+    n -= 16;
+  }
+  const unsigned other = nonBlanks(text) & ((1u << n) - 1);
+  return other ? static_cast<size_t>(32 - std::countl_zero(other)) : 0;
+}
+
+// Number of blanks text[0, n) begins with; reads up to 15 bytes past n.
+inline size_t leadingSpaces16(const char* text, size_t n) {
+  const __m128i blanks = _mm_set1_epi8(' ');
+  for (size_t i = 0; i < n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, blanks))) & 0xFFFFu;
+    if (other) return std::min(n, i + static_cast<size_t>(std::countr_zero(other)));
+  }
+  return n;
+}
+
+// The bytes a one-pass copy looks for: stops send the value to the general
+// steps, the delimiter only makes it enclosed.
+struct PlainScan {
+  __m128i stop1, stop2, delimiter;
+};
+
+// Copies src[0, n) to dst in blocks of sixteen bytes, reading and writing up
+// to 15 bytes past either end, and says whether the value holds a stop byte,
+// a line break or a zero byte (bit 0) or the delimiter (bit 1).
+inline unsigned copyScanning(char* dst, const char* src, size_t n, const PlainScan& scan) {
+  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n'), zero = _mm_setzero_si128();
+  unsigned stops = 0, delimiters = 0;
+  for (size_t i = 0; i < n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), v);
+    const unsigned inside = n - i >= 16 ? 0xFFFFu : (1u << (n - i)) - 1;
+    const __m128i stop = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, scan.stop1), _mm_cmpeq_epi8(v, scan.stop2)),
+                                      _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
+                                                   _mm_cmpeq_epi8(v, zero)));
+    stops |= static_cast<unsigned>(_mm_movemask_epi8(stop)) & inside;
+    delimiters |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, scan.delimiter))) & inside;
+  }
+  return (stops ? 1u : 0u) | (delimiters ? 2u : 0u);
+}
+#endif
+
 // Bytes that need a second look in a value.
 enum : uint8_t { kLineBreakByte = 1, kQuoteByte = 2, kDelimiterByte = 4, kZeroByte = 8 };
 
@@ -97,6 +151,19 @@ class Values final : public ValueWriter {
   void appendRecord(TextBuffer& line, const uint8_t* record) override;
 
  private:
+  // A column whose ordinary values take the one-pass path: the stored bytes
+  // trimmed, scanned and copied at once, or a stored date formatted directly.
+  enum class Plain : uint8_t { None, Text, Number, Logical, Date };
+  struct PlainColumn {
+    Plain kind = Plain::None;
+    bool quoted = false;  // the quote character encloses the column's non-blank values
+    NullBit nullBit;
+    uint32_t offset = 0;
+    uint32_t width = 0;
+  };
+  PlainColumn plainColumn(const PlannedColumn& column) const;
+  template <bool Sql>
+  bool appendPlain(TextBuffer& line, const PlainColumn& column, const uint8_t* record);
   template <bool Sql>
   void appendColumns(TextBuffer& line, const uint8_t* record);
   template <bool Sql>
@@ -130,6 +197,7 @@ class Values final : public ValueWriter {
   uint64_t delimiterWord_ = 0;
   uint64_t quoteWord_ = 0;
   uint64_t fillerWord_ = 0;
+  std::vector<PlainColumn> plain_;  // one per planned column
   std::string memo_;
   // The table's double-byte page, whose trail bytes may be a backslash.
   CharacterBytes characters_;
@@ -174,6 +242,45 @@ Values::Values(JobContext& job, const ValueRules& rules)
   while (filler == static_cast<uint8_t>(delimiterFirst_) || filler == static_cast<uint8_t>(quote_)) ++filler;
   fillerWord_ = 0x0101010101010101ULL * filler;
   if (mySql_) characters_ = characterBytes(job_.codePages.ansi);
+  for (const PlannedColumn& column : job_.plan.columns) {
+    plain_.push_back(plainColumn(column));
+    // The one-pass copy moves whole blocks of sixteen bytes.
+    valueRoom_ = std::max<size_t>(valueRoom_, column.width + 32);
+  }
+}
+
+// Which one-pass path, if any, a column's values take. Everything the path
+// does not handle (untrimmed output, translated or decoded text, several
+// delimiter characters, a blank delimiter, double-byte pages) keeps to the
+// general steps.
+Values::PlainColumn Values::plainColumn(const PlannedColumn& column) const {
+  PlainColumn plain;
+#if defined(__SSE2__)
+  const Field& f = *column.source;
+  if (o_.noTrim || !singleCharDelimiter_ || rules_.multiCharDelimiter || spaceDelimiter_ || delimiterFirst_ == '\0' ||
+      characters_.doubleByte)
+    return plain;
+  plain.nullBit = column.nullBit;
+  plain.offset = f.offset;
+  plain.width = f.length;
+  plain.quoted = !sql_ && rules_.quoteChar != '\0' &&
+                 (rules_.quoteAllFields || isCharacter(f.kind) || column.valueClass == ValueClass::Date);
+  if (isCharacter(f.kind) && !job_.table.sourceIsOem() && !o_.outputOem) {
+    plain.kind = Plain::Text;
+  } else if (column.valueClass == ValueClass::Number && f.kind.storage == Storage::NumberText && !o_.dropDecimals) {
+    plain.kind = Plain::Number;
+  } else if (!sql_ && column.valueClass == ValueClass::Logical && f.kind.storage == Storage::Logical) {
+    plain.kind = Plain::Logical;
+    plain.width = std::min<uint32_t>(plain.width, 1);
+  } else if (!sql_ && column.valueClass == ValueClass::Date && f.kind.storage == Storage::Date && f.length == 8) {
+    // A separator that needs enclosing or trimming leaves dates to the general steps.
+    const char s = job_.decode.dateFormat.iso ? '-' : job_.decode.dateFormat.separator;
+    if (s != quote_ && s != delimiterFirst_ && s != ' ' && s != '\0' && !isLineBreak(s)) plain.kind = Plain::Date;
+  }
+#else
+  (void)column;
+#endif
+  return plain;
 }
 
 // Binary numbers (integers and currency) always give a number and are
@@ -339,12 +446,66 @@ void Values::appendRecord(TextBuffer& line, const uint8_t* record) {
   else appendColumns<false>(line, record);
 }
 
+// The one-pass form of a plain column's value; false, with nothing written,
+// when the value holds what only the general steps handle (a quote to double,
+// a line break, a zero byte, a damaged date, a number SQL cannot take).
+template <bool Sql>
+inline bool Values::appendPlain(TextBuffer& line, const PlainColumn& column, const uint8_t* record) {
+#if defined(__SSE2__)
+  const uint8_t* bytes = record + column.offset;
+  char* p = line.extend(valueRoom_);
+  if (column.kind == Plain::Date) {
+    // Eight digits: each byte minus '0' is below 10.
+    uint64_t digits;
+    std::memcpy(&digits, bytes, 8);
+    const uint64_t x = digits - 0x3030303030303030ULL;
+    if (((x | (x + 0x0606060606060606ULL)) & 0xF0F0F0F0F0F0F0F0ULL) != 0) return false;
+    size_t n = formatDateLocal(bytes, job_.decode.dateFormat, p + column.quoted);
+    if (column.quoted) {
+      p[0] = p[n + 1] = quote_;
+      n += 2;
+    }
+    line.commit(n);
+    return true;
+  }
+  const char* src = reinterpret_cast<const char*>(bytes);
+  size_t n = withoutTrailingSpaces16(src, column.width);
+  if (column.kind != Plain::Text) {
+    const size_t lead = leadingSpaces16(src, n);
+    src += lead;
+    n -= lead;
+  }
+  bool enclosed = Sql ? column.kind == Plain::Text : column.quoted && (n > 0 || column.kind == Plain::Text);
+  const PlainScan scan{_mm_set1_epi8(quote_), _mm_set1_epi8(mySql_ ? '\\' : quote_), _mm_set1_epi8(delimiterFirst_)};
+  const unsigned found = copyScanning(p + enclosed, src, n, scan);
+  if (found & 1) return false;
+  if (Sql) {
+    if (column.kind == Plain::Number && !isDecimalNumber(trimBlanks({p, n}), SignRule::PlusOrMinus)) return false;
+  } else if ((found & 2) && !enclosed) {
+    // Copied again one byte on, from the record, rather than moved.
+    enclosed = true;
+    copyScanning(p + 1, src, n, scan);
+  }
+  if (enclosed) {
+    p[0] = p[n + 1] = quote_;
+    n += 2;
+  }
+  line.commit(n);
+  return true;
+#else
+  (void)line, (void)column, (void)record;
+  return false;
+#endif
+}
+
 template <bool Sql>
 void Values::appendColumns(TextBuffer& line, const uint8_t* record) {
-  const std::vector<PlannedColumn>& columns = job_.plan.columns;
-  for (size_t c = 0; c < columns.size(); ++c) {
-    append<Sql>(line, columns[c], record);
-    if (c + 1 == columns.size()) break;
+  const PlainColumn* plain = plain_.data();
+  const size_t count = plain_.size();
+  for (size_t c = 0; c < count; ++c) {
+    if (plain[c].kind == Plain::None || isNull(plain[c].nullBit, record) || !appendPlain<Sql>(line, plain[c], record))
+      append<Sql>(line, job_.plan.columns[c], record);
+    if (c + 1 == count) break;
     if (singleCharDelimiter_) line.push_back(delimiterFirst_);
     else line.append(rules_.delimiter);
   }

@@ -273,6 +273,24 @@ def sql_values(folder):
     set_value(path, 4, "QTY", b"******")
 
 
+def blocks(folder):
+    """Values around the sixteen-byte blocks values are copied in: a quote, a
+    delimiter, a line break, a backslash or a zero byte in the second and third
+    block, just inside a value's end and at the start of the next field, long
+    runs of leading and trailing blanks, and blank values of every kind."""
+    path = build(folder, "A C(3); B C(17); C C(33); N N(19,2); D D; L L; E C(1)", "db3", "cp1252", [
+        ("abc", '"quoted" start', "x" * 30 + ",yz", 12.5, D(2024, 3, 5), True, ","),
+        ("a", ",comma first", "y" * 31 + '"', -3, None, False, '"'),
+        ("ab,", "tail;semi|pipe", "z" * 16 + "'apos\\back", None, D(1999, 12, 31), None, "x"),
+        (",", "sixteen chars ok", "w" * 33, 1234567890.12, D(2000, 2, 29), True, None),
+        ("", "", "", 0, None, None, "'"),
+    ])
+    set_value(path, 2, "L", b" ")
+    set_value(path, 1, "B", b"line\r\nbreak\tx    ")
+    set_value(path, 1, "N", b" " * 17 + b"-3")
+    set_value(path, 3, "C", b"v" * 20 + b"\0" + b"tail" + b" " * 8)
+
+
 CASES = {
     "csv_hdr": basic,
     "tsv_hdr": basic,
@@ -352,6 +370,12 @@ CASES = {
     "sql_oracle_vfp": vfp_values,
     "sql_mysql_utf8": lambda folder: umlauts(folder, "\u20ac"),
     "sql_postgresql_utf8": lambda folder: umlauts(folder, "\u20ac"),
+    "csv_blocks": blocks,
+    "csv_blocks_allquotas": blocks,
+    "tsv_blocks": blocks,
+    "txt_blocks_singlequota": blocks,
+    "sql_mysql_blocks": blocks,
+    "sql_postgresql_blocks": blocks,
 }
 
 
