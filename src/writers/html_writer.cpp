@@ -9,10 +9,14 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "writers/delimited_values.h"
 #include "writers/markup_escape.h"
@@ -37,9 +41,32 @@ std::string rgbColour(uint32_t value) {
   return fmt::format("#{:02x}{:02x}{:02x}", value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
 }
 
+// Whether value holds "@", "www.", "http:", ":\\" or "ftp.". Each of them
+// holds '@', ':' or '.', so one pass finds the only places worth a look.
 bool looksLikeAddress(std::string_view value) {
-  for (const char* mark : {"@", "www.", "http:", ":\\", "ftp."})
-    if (value.find(mark) != std::string_view::npos) return true;
+  const char* t = value.data();
+  const size_t n = value.size();
+  const auto markAt = [t, n](size_t i) {
+    switch (t[i]) {
+      case '@': return true;
+      case ':': return (i + 1 < n && t[i + 1] == '\\') || (i >= 4 && std::memcmp(t + i - 4, "http", 4) == 0);
+      case '.': return i >= 3 && (std::memcmp(t + i - 3, "www", 3) == 0 || std::memcmp(t + i - 3, "ftp", 3) == 0);
+      default: return false;
+    }
+  };
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i at = _mm_set1_epi8('@'), colon = _mm_set1_epi8(':'), point = _mm_set1_epi8('.');
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t + i));
+    unsigned found = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, at), _mm_cmpeq_epi8(v, colon)), _mm_cmpeq_epi8(v, point))));
+    for (; found; found &= found - 1)
+      if (markAt(i + static_cast<size_t>(std::countr_zero(found)))) return true;
+  }
+#endif
+  for (; i < n; ++i)
+    if (markAt(i)) return true;
   return false;
 }
 

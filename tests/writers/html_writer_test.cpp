@@ -261,6 +261,34 @@ namespace {
 
 // A page says the code page its bytes are in; with /utf8 every page, its
 // head and the pages after a break included, is UTF-8 and says so.
+// A value holding "@", "www.", "http:", ":\\" or "ftp." anywhere, also past
+// its first sixteen bytes, is a link; near misses are plain text.
+TEST(HtmlLinks, AValueHoldingAnAddressMarkAnywhereIsALink) {
+  const std::vector<std::pair<std::string, bool>> values = {
+      {"name@example.org", true},          {"0123456789abcdefgh@", true},
+      {"see 0123456789abc www.x.org", true}, {"0123456789abcdefghttp://a", true},
+      {"0123456789abcdefgC:\\dir", true},  {"0123456789abcdef ftp.x.org", true},
+      {"ww.x wwx. htp: ftp x:/ :", false}, {"0123456789abcdef 12.50 ftpx. w.ww", false},
+      {"http", false},                      {"", false}};
+  TempFolder temp;
+  TableBuilder builder(0x03);
+  builder.field("V", 'C', 40);
+  for (const auto& [value, link] : values) builder.record({value + std::string(40 - value.size(), ' ')});
+  const std::string table = temp.at("links.dbf");
+  test::writeFile(table, builder.bytes());
+  ASSERT_EQ(run({table, temp.at("links.htm"), "/TITLE=T"}), kExitConverted);
+  const std::string page = readFile(temp.at("links.htm"));
+  size_t row = 0;
+  for (size_t at = page.find("<TR><TD>"); at != std::string::npos; ++row) {
+    const size_t next = page.find("<TR><TD>", at + 1);
+    const std::string cells = page.substr(at, next - at);
+    ASSERT_LT(row, values.size()) << cells;
+    EXPECT_EQ(cells.find("<a href=") != std::string::npos, values[row].second) << cells;
+    at = next;
+  }
+  EXPECT_EQ(row, values.size());
+}
+
 TEST(HtmlCharset, PagesDeclareTheCodePageOrUtf8TheyAreWrittenIn) {
   TempFolder temp;
   TableBuilder builder(0x03);
