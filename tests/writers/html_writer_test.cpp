@@ -264,16 +264,22 @@ namespace {
 // A value holding "@", "www.", "http:", ":\\" or "ftp." anywhere, also past
 // its first sixteen bytes, is a link; near misses are plain text.
 TEST(HtmlLinks, AValueHoldingAnAddressMarkAnywhereIsALink) {
+  const std::string block = "0123456789abcdef";  // the marks below stand in the second block of 16
   const std::vector<std::pair<std::string, bool>> values = {
-      {"name@example.org", true},          {"0123456789abcdefgh@", true},
-      {"see 0123456789abc www.x.org", true}, {"0123456789abcdefghttp://a", true},
-      {"0123456789abcdefgC:\\dir", true},  {"0123456789abcdef ftp.x.org", true},
-      {"ww.x wwx. htp: ftp x:/ :", false}, {"0123456789abcdef 12.50 ftpx. w.ww", false},
-      {"http", false},                      {"", false}};
+      {"name@example.org", true},
+      {block + "x@example.org  and more", true},
+      {block + "see www.x.org and more text", true},
+      {block + "ahttp://a.example/b/c/d", true},
+      {block + "C:\\dir\\file.txt and more", true},
+      {block + " ftp.x.org and more texts", true},
+      {"ww.x wwx. htp: ftp x:/ :", false},
+      {block + " 12.50 ftpx. w.ww xhttp :/ wwwx", false},
+      {"http", false},
+      {"", false}};
   TempFolder temp;
   TableBuilder builder(0x03);
-  builder.field("V", 'C', 40);
-  for (const auto& [value, link] : values) builder.record({value + std::string(40 - value.size(), ' ')});
+  builder.field("V", 'C', 60);
+  for (const auto& [value, link] : values) builder.record({value + std::string(60 - value.size(), ' ')});
   const std::string table = temp.at("links.dbf");
   test::writeFile(table, builder.bytes());
   ASSERT_EQ(run({table, temp.at("links.htm"), "/TITLE=T"}), kExitConverted);
