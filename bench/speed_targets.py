@@ -6,8 +6,9 @@ Usage: bench/speed_targets.py TABRIX TABLE.dbf [--baseline OLD_TABRIX] [--runs N
 Every measurement runs once per round, the rounds interleaved, so a busy machine
 slows all of them alike; the medians of the wall-clock seconds are printed with
 the ratios taken in the same run, then the targets met or missed. Outputs go to
-/dev/shm when it is writable (disk speed left out), and each run starts from the
-default settings (TABRIX_SETTINGS=/dev/null).
+/dev/shm when it is writable (disk speed left out) and are removed before each
+run, so no run pays for freeing the memory of an earlier one's output; each run
+starts from the default settings (TABRIX_SETTINGS=/dev/null).
 """
 import argparse
 import os
@@ -18,7 +19,11 @@ import tempfile
 import time
 
 
-def timed(command, stdout=subprocess.DEVNULL):
+def timed(command, output, stdout=subprocess.DEVNULL):
+    if os.path.isdir(output):
+        shutil.rmtree(output)
+    elif os.path.exists(output):
+        os.remove(output)
     started = time.perf_counter()
     subprocess.run(command, check=True, stdout=stdout, stderr=subprocess.DEVNULL)
     return time.perf_counter() - started
@@ -45,15 +50,19 @@ def run(args, work):
     table = args.table
     out = lambda name: os.path.join(work, name)
     jobs = {"copy": ["dd", "if=" + table, "of=" + out("copy.dbf"), "bs=1M", "status=none"]}
+    outputs = {"copy": out("copy.dbf")}
     formats = {"csv": ["x.csv", "/HDR"], "csv_utf8": ["x.csv", "/HDR", "/utf8"], "json": ["x.json"],
                "xml": ["x.xml"], "sql": ["x.sql"], "rtf": ["x.rtf"]}
     for name, (output, *switches) in formats.items():
         jobs[name] = [args.tabrix, table, out(output), *switches]
+        outputs[name] = out(output)
         if args.baseline:
             jobs["old_" + name] = [args.baseline, table, out(output), *switches]
+            outputs["old_" + name] = out(output)
     pgdbf = shutil.which("pgdbf")
     if pgdbf:
         jobs["pgdbf"] = [pgdbf, "-C", "-D", "-T", "-P", table]
+        outputs["pgdbf"] = out("pgdbf.txt")
     folder = out("folder")
     os.mkdir(folder)
     for n in range(args.folder_tables):
@@ -61,16 +70,17 @@ def run(args, work):
     for count in (1, 2):
         jobs["folder_jobs%d" % count] = [args.tabrix, os.path.join(folder, "*.dbf"), out("folder%d" % count),
                                          "/TOcsv", "/HDR", "/JOBS:%d" % count]
+        outputs["folder_jobs%d" % count] = out("folder%d" % count)
 
     subprocess.run(["cat", table], check=True, stdout=subprocess.DEVNULL)  # into the page cache
     times = {name: [] for name in jobs}
     for _ in range(args.runs):
         for name, command in jobs.items():
             if name == "pgdbf":
-                with open(out("pgdbf.txt"), "wb") as sink:
-                    times[name].append(timed(command, stdout=sink))
+                with open(outputs[name], "wb") as sink:
+                    times[name].append(timed(command, "", stdout=sink))
             else:
-                times[name].append(timed(command))
+                times[name].append(timed(command, outputs[name]))
     median = {name: statistics.median(values) for name, values in times.items()}
     size_mb = os.path.getsize(table) / 1e6
     print("table %s, %.0f MB, %d interleaved runs, medians of wall-clock seconds" % (table, size_mb, args.runs))

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "util/text_scan.h"
+
 namespace tabrix {
 
 namespace {
@@ -515,7 +517,10 @@ std::string RtfDocument::renderedPiece() const {
 Result RtfDocument::writeRendered(std::string_view rendered, std::string_view text, RtfText kind) {
   if (!open_) return Result::failure("the RTF document is not open");
   out_.write(rendered.data(), rendered.size());
-  if (!text.empty()) {
+  if (kind == RtfText::Plain && isPlainText<'\\', '{', '}'>(text)) {
+    // Most values need no escape: they go out as they are.
+    out_.write(text.data(), text.size());
+  } else if (!text.empty()) {
     piece_.clear();
     appendText(text, kind);
     // Escaped plain text holds no line break; RTF source may.

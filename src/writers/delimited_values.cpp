@@ -48,37 +48,6 @@ size_t doubleInPlace(char* text, size_t n, size_t count, char a, char b) {
   return n + count;
 }
 
-// The word-wise scans below read bytes in little-endian order.
-static_assert(std::endian::native == std::endian::little);
-
-constexpr uint64_t kEightSpaces = 0x2020202020202020ULL;
-
-// Length of text[0, n) without its trailing blanks, eight bytes at a time: the
-// highest byte of a word that differs from a blank ends the text.
-size_t withoutTrailingSpaces(const char* text, size_t n) {
-  while (n >= 8) {
-    uint64_t word;
-    std::memcpy(&word, text + n - 8, 8);
-    if (const uint64_t other = word ^ kEightSpaces) return n - 8 + (63 - std::countl_zero(other)) / 8 + 1;
-    n -= 8;
-  }
-  while (n > 0 && text[n - 1] == ' ') --n;
-  return n;
-}
-
-// Number of blanks text[0, n) begins with, eight bytes at a time.
-size_t leadingSpaces(const char* text, size_t n) {
-  size_t i = 0;
-  while (i + 8 <= n) {
-    uint64_t word;
-    std::memcpy(&word, text + i, 8);
-    if (const uint64_t other = word ^ kEightSpaces) return i + std::countr_zero(other) / 8;
-    i += 8;
-  }
-  while (i < n && text[i] == ' ') ++i;
-  return i;
-}
-
 #if defined(__SSE2__)
 // Length of text[0, n) without its trailing blanks, sixteen bytes at a time;
 // reads up to 15 bytes past n.
@@ -178,7 +147,8 @@ class Values final : public ValueWriter {
   };
   PlainColumn plainColumn(const PlannedColumn& column) const;
   template <bool Sql>
-  bool appendPlain(TextBuffer& line, const PlainColumn& column, const uint8_t* record);
+  size_t placePlain(char* p, const PlainColumn& column, const uint8_t* record) const;
+  static constexpr size_t kNotPlain = ~size_t{0};
   template <bool Sql>
   void appendColumns(TextBuffer& line, const uint8_t* record);
   template <bool Sql>
@@ -209,10 +179,14 @@ class Values final : public ValueWriter {
   // The byte classes that make a value enclosed wherever they stand.
   uint8_t splitting_ = 0;
   size_t valueRoom_ = 64;
+  size_t recordRoom_ = 0;  // a whole record of plain values and delimiters
   uint64_t delimiterWord_ = 0;
   uint64_t quoteWord_ = 0;
   uint64_t fillerWord_ = 0;
   std::vector<PlainColumn> plain_;  // one per planned column
+#if defined(__SSE2__)
+  PlainScan scan_;
+#endif
   std::string memo_;
   // The table's double-byte page, whose trail bytes may be a backslash.
   CharacterBytes characters_;
@@ -257,10 +231,14 @@ Values::Values(JobContext& job, const ValueRules& rules)
   while (filler == static_cast<uint8_t>(delimiterFirst_) || filler == static_cast<uint8_t>(quote_)) ++filler;
   fillerWord_ = 0x0101010101010101ULL * filler;
   if (mySql_) characters_ = characterBytes(job_.codePages.ansi);
+#if defined(__SSE2__)
+  scan_ = {_mm_set1_epi8(quote_), _mm_set1_epi8(mySql_ ? '\\' : quote_), _mm_set1_epi8(delimiterFirst_)};
+#endif
   for (const PlannedColumn& column : job_.plan.columns) {
     plain_.push_back(plainColumn(column));
     // The one-pass copy moves whole blocks of sixteen bytes.
     valueRoom_ = std::max<size_t>(valueRoom_, column.width + 32);
+    recordRoom_ += column.width + 32 + 1;
   }
 }
 
@@ -462,36 +440,34 @@ void Values::appendRecord(TextBuffer& line, const uint8_t* record) {
   else appendColumns<false>(line, record);
 }
 
-// The one-pass form of a plain column's value; false, with nothing written,
-// when the value holds what only the general steps handle (a quote to double,
-// a line break, a zero byte, a damaged date, a number SQL cannot take).
+// Places the one-pass form of a plain column's value at p, which has the
+// column's room, and returns its length; kNotPlain, with nothing that counts
+// written, when the value holds what only the general steps handle (a quote
+// to double, a line break, a zero byte, a damaged date, a number SQL cannot take).
 template <bool Sql>
-inline bool Values::appendPlain(TextBuffer& line, const PlainColumn& column, const uint8_t* record) {
+inline size_t Values::placePlain(char* p, const PlainColumn& column, const uint8_t* record) const {
 #if defined(__SSE2__)
   const uint8_t* bytes = record + column.offset;
-  char* p = line.extend(valueRoom_);
   if (column.kind == Plain::Date) {
     // Eight digits: each byte minus '0' is below 10.
     uint64_t digits;
     std::memcpy(&digits, bytes, 8);
     const uint64_t x = digits - 0x3030303030303030ULL;
-    if (((x | (x + 0x0606060606060606ULL)) & 0xF0F0F0F0F0F0F0F0ULL) != 0) return false;
+    if (((x | (x + 0x0606060606060606ULL)) & 0xF0F0F0F0F0F0F0F0ULL) != 0) return kNotPlain;
     if (Sql) {
       // A day every month has, of a year from 1 on; the rest is checked by the general steps.
       const unsigned month = (bytes[4] - '0') * 10u + (bytes[5] - '0'), day = (bytes[6] - '0') * 10u + (bytes[7] - '0');
-      if (month - 1 > 11 || day - 1 > 27 || std::memcmp(bytes, "0000", 4) == 0) return false;
+      if (month - 1 > 11 || day - 1 > 27 || std::memcmp(bytes, "0000", 4) == 0) return kNotPlain;
       const size_t n = formatDateIso(bytes, false, IsoFlavour::Plain, p + 1);
       p[0] = p[n + 1] = rules_.quoteChar;
-      line.commit(n + 2);
-      return true;
+      return n + 2;
     }
     size_t n = formatDateLocal(bytes, job_.decode.dateFormat, p + column.quoted);
     if (column.quoted) {
       p[0] = p[n + 1] = quote_;
       n += 2;
     }
-    line.commit(n);
-    return true;
+    return n;
   }
   const char* src = reinterpret_cast<const char*>(bytes);
   size_t n = withoutTrailingSpaces16(src, column.width);
@@ -501,27 +477,25 @@ inline bool Values::appendPlain(TextBuffer& line, const PlainColumn& column, con
     n -= lead;
   }
   bool enclosed = Sql ? column.kind == Plain::Text : column.quoted && (n > 0 || column.kind == Plain::Text);
-  const PlainScan scan{_mm_set1_epi8(quote_), _mm_set1_epi8(mySql_ ? '\\' : quote_), _mm_set1_epi8(delimiterFirst_)};
-  const unsigned found = copyScanning(p + enclosed, src, n, scan);
-  if (found & 1) return false;
+  const unsigned found = copyScanning(p + enclosed, src, n, scan_);
+  if (found & 1) return kNotPlain;
   if (Sql) {
     if (column.kind == Plain::Number && !isPlainDecimal(p, n) &&
         !isDecimalNumber(trimBlanks({p, n}), SignRule::PlusOrMinus))
-      return false;
+      return kNotPlain;
   } else if ((found & 2) && !enclosed) {
     // Copied again one byte on, from the record, rather than moved.
     enclosed = true;
-    copyScanning(p + 1, src, n, scan);
+    copyScanning(p + 1, src, n, scan_);
   }
   if (enclosed) {
     p[0] = p[n + 1] = quote_;
     n += 2;
   }
-  line.commit(n);
-  return true;
+  return n;
 #else
-  (void)line, (void)column, (void)record;
-  return false;
+  (void)p, (void)column, (void)record;
+  return kNotPlain;
 #endif
 }
 
@@ -529,13 +503,30 @@ template <bool Sql>
 void Values::appendColumns(TextBuffer& line, const uint8_t* record) {
   const PlainColumn* plain = plain_.data();
   const size_t count = plain_.size();
+  // Plain values and single-character delimiters are placed at a cursor in
+  // room reserved once per record; the line counts them before any general step.
+  char* end = line.extend(recordRoom_);
+  char* p = end;
   for (size_t c = 0; c < count; ++c) {
-    if (plain[c].kind == Plain::None || isNull(plain[c].nullBit, record) || !appendPlain<Sql>(line, plain[c], record))
+    size_t n = kNotPlain;
+    if (plain[c].kind != Plain::None && !isNull(plain[c].nullBit, record)) n = placePlain<Sql>(p, plain[c], record);
+    if (n != kNotPlain) {
+      p += n;
+    } else {
+      line.commit(static_cast<size_t>(p - end));
       append<Sql>(line, job_.plan.columns[c], record);
+      p = end = line.extend(recordRoom_);
+    }
     if (c + 1 == count) break;
-    if (singleCharDelimiter_) line.push_back(delimiterFirst_);
-    else line.append(rules_.delimiter);
+    if (singleCharDelimiter_) {
+      *p++ = delimiterFirst_;
+    } else {
+      line.commit(static_cast<size_t>(p - end));
+      line.append(rules_.delimiter);
+      p = end = line.extend(recordRoom_);
+    }
   }
+  line.commit(static_cast<size_t>(p - end));
 }
 
 template <bool Sql>

@@ -50,6 +50,10 @@ class ValueWriter {
 
 std::unique_ptr<ValueWriter> makeValueWriter(JobContext& job, const ValueRules& rules);
 
+// The bytes of records a writer gathers before writing them: the output
+// file's buffer size, so a batch bypasses that buffer.
+constexpr size_t kRecordBatch = size_t{1} << 20;
+
 // Writes line to out as it is, or converted to UTF-8 through scratch.
 void writeLine(OutputFile& out, const TextBuffer& line, Utf8Converter* utf8, TextBuffer& scratch);
 

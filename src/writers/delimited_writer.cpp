@@ -50,11 +50,12 @@ class DelimitedWriter final : public RecordWriter {
       }
       line_.append(o_.rowDelimiter);
     }
-    emit();
+    flush();
   }
 
+  // Records gather in the line until a batch is full: a batch of at least the
+  // output's buffer size goes to the file without a copy into that buffer.
   void record(const uint8_t* record, bool lastPosition) override {
-    line_.clear();
     if (o_.addRowId) {
       char* p = line_.extend(24);
       line_.commit(static_cast<size_t>(fmt::format_to(p, "{}", job_.recordsWritten) - p));
@@ -62,8 +63,10 @@ class DelimitedWriter final : public RecordWriter {
     }
     values_->appendRecord(line_, record);
     if (!lastPosition) line_.append(o_.rowDelimiter);
-    emit();
+    if (line_.size() >= kRecordBatch) flush();
   }
+
+  void footer() override { flush(); }
 
  private:
   std::string typeAndLength(int field, const char* prefix) {
@@ -72,7 +75,10 @@ class DelimitedWriter final : public RecordWriter {
   }
 
   // Writes the line, converted to the output's code page.
-  void emit() { writeLine(job_.out, line_, o_.utf8 ? &utf8_ : nullptr, converted_); }
+  void flush() {
+    writeLine(job_.out, line_, o_.utf8 ? &utf8_ : nullptr, converted_);
+    line_.clear();
+  }
 
   JobContext& job_;
   const ConversionOptions& o_;

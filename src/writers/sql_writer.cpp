@@ -249,7 +249,7 @@ class SqlWriter final : public RecordWriter {
     line_.clear();
     appendEncoding();
     if (!o_.exportFieldNames) {
-      emit();
+      flush();
       return;
     }
     switch (dialect_) {
@@ -263,7 +263,7 @@ class SqlWriter final : public RecordWriter {
       case SqlDialect::Oracle: line_.append(fmt::format(" DROP TABLE {};{}", tableName_, r)); break;
     }
     line_.append(fmt::format(" CREATE TABLE {} ({}", tableName_, r));
-    emit();
+    flush();
     for (size_t c = 0; c < names_.size(); ++c) {
       line_.clear();
       const bool rowId = o_.addRowId && c == 0;
@@ -276,13 +276,13 @@ class SqlWriter final : public RecordWriter {
       line_.append(fmt::format("  {:{}}{}", "", align, type));
       line_.append(c + 1 < names_.size() ? ", " : ");");
       line_.append(r);
-      emit();
+      flush();
     }
   }
 
+  // Statements gather in the line until a batch is full, as delimited records do.
   void record(const uint8_t* record, bool lastPosition) override {
     if (names_.empty()) return;
-    line_.clear();
     line_.append(head_);
     if (o_.addRowId) {
       char* p = line_.extend(24);
@@ -299,8 +299,10 @@ class SqlWriter final : public RecordWriter {
                     job_.recordsWritten % static_cast<uint64_t>(o_.sqlGoEvery) == 0;
     if (!lastPosition || go) line_.append(o_.rowDelimiter);
     if (go) line_.append("Go\r\n");
-    emit();
+    if (line_.size() >= kRecordBatch) flush();
   }
+
+  void footer() override { flush(); }
 
  private:
   struct Name {
@@ -410,7 +412,10 @@ class SqlWriter final : public RecordWriter {
   }
 
   // Writes the line; a UTF-8 script is UTF-8 throughout, names included.
-  void emit() { writeLine(job_.out, line_, job_.utf8 ? &utf8_ : nullptr, converted_); }
+  void flush() {
+    writeLine(job_.out, line_, job_.utf8 ? &utf8_ : nullptr, converted_);
+    line_.clear();
+  }
 
   JobContext& job_;
   const ConversionOptions& o_;

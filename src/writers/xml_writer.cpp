@@ -15,6 +15,7 @@
 #include "writers/memo_text.h"
 #include "writers/typed_values.h"
 #include "util/text_buffer.h"
+#include "util/text_scan.h"
 #include "util/utf8.h"
 
 namespace tabrix {
