@@ -34,7 +34,7 @@ struct Column {
 
 class RtfWriter final : public RecordWriter {
  public:
-  explicit RtfWriter(JobContext& job) : job_(job), doc_(&job.files) {
+  explicit RtfWriter(JobContext& job) : job_(job), doc_(&job.files), values_(job) {
     const DbfTable& table = job_.table;
     int32_t boundary = 0;
     for (const PlannedColumn& planned : job_.plan.columns) {
@@ -128,7 +128,10 @@ class RtfWriter final : public RecordWriter {
   // and trailing blanks; NULL is empty. A blank date would show its two separators alone:
   // it is written empty, as in the other outputs.
   std::string_view valueText(const PlannedColumn& column, const uint8_t* record) {
-    if (isNull(column.nullBit, record) || isBlankDate(*column.source, record)) return {};
+    if (isNull(column.nullBit, record)) return {};
+    if (!job_.options.outputOem) return values_.trimmed(column, record);
+    // Translated before trimming: a character may become a blank in the OEM page.
+    if (isBlankDate(*column.source, record)) return {};
     char* text = value_.data();
     const size_t n = column.decode(job_.table, column.field, record, job_.decode, text);
     if (job_.options.outputOem) translateBytes(job_.codePages.ansiToOem, text, n);
@@ -144,6 +147,7 @@ class RtfWriter final : public RecordWriter {
   RtfDocument doc_;
   std::vector<Column> columns_;
   std::vector<std::string> between_;  // one more than the columns
+  TrimmedValues values_;
   std::vector<char> value_;
   bool failed_ = false;
 };

@@ -16,12 +16,16 @@ class TrimmedValues {
   explicit TrimmedValues(const JobContext& job);
 
   // The column's text trimmed of blanks on both sides; a blank date gives the
-  // empty text. Valid until the next call.
+  // empty text. Valid until the next call or the next record.
   std::string_view trimmed(const PlannedColumn& column, const uint8_t* record);
 
  private:
   const JobContext& job_;
   std::vector<char> buffer_;
+  // By field: the text is the stored bytes up to a zero byte (character
+  // fields in the output's own code page, numbers as stored, logicals), so
+  // it is trimmed where it is stored instead of being copied.
+  std::vector<uint8_t> stored_;
 };
 
 // A date field that holds no date (its first byte a blank or a zero byte):

@@ -277,7 +277,8 @@ def blocks(folder):
     """Values around the sixteen-byte blocks values are copied in: a quote, a
     delimiter, a line break, a backslash or a zero byte in the second and third
     block, just inside a value's end and at the start of the next field, long
-    runs of leading and trailing blanks, and blank values of every kind."""
+    runs of leading and trailing blanks, and blank values of every kind. The
+    markup outputs trim such values where they are stored."""
     path = build(folder, "A C(3); B C(17); C C(33); N N(19,2); D D; L L; E C(1)", "db3", "cp1252", [
         ("abc", '"quoted" start', "x" * 30 + ",yz", 12.5, D(2024, 3, 5), True, ","),
         ("a", ",comma first", "y" * 31 + '"', -3, None, False, '"'),
@@ -289,6 +290,7 @@ def blocks(folder):
     set_value(path, 1, "B", b"line\r\nbreak\tx    ")
     set_value(path, 1, "N", b" " * 17 + b"-3")
     set_value(path, 3, "C", b"v" * 20 + b"\0" + b"tail" + b" " * 8)
+    set_value(path, 4, "C", b"   lead and trail" + b" " * 16)
 
 
 CASES = {
@@ -376,6 +378,9 @@ CASES = {
     "txt_blocks_singlequota": blocks,
     "sql_mysql_blocks": blocks,
     "sql_postgresql_blocks": blocks,
+    "json_blocks": blocks,
+    "html_blocks": blocks,
+    "rtf_blocks": blocks,
 }
 
 
