@@ -517,7 +517,8 @@ std::string RtfDocument::renderedPiece() const {
 Result RtfDocument::writeRendered(std::string_view rendered, std::string_view text, RtfText kind) {
   if (!open_) return Result::failure("the RTF document is not open");
   out_.write(rendered.data(), rendered.size());
-  if (kind == RtfText::Plain && isPlainText<'\\', '{', '}'>(text)) {
+  // An empty value may have no storage to copy from: it writes nothing.
+  if (!text.empty() && kind == RtfText::Plain && isPlainText<'\\', '{', '}'>(text)) {
     // Most values need no escape: they go out as they are.
     out_.write(text.data(), text.size());
   } else if (!text.empty()) {
