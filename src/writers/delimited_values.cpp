@@ -27,6 +27,7 @@
 #include "platform/code_pages.h"
 #include "util/text_scan.h"
 #include "writers/memo_text.h"
+#include "writers/trimmed_values.h"
 #include "writers/typed_values.h"
 
 namespace tabrix {
@@ -183,6 +184,7 @@ class Values final : public ValueWriter {
   uint64_t delimiterWord_ = 0;
   uint64_t quoteWord_ = 0;
   uint64_t fillerWord_ = 0;
+  std::vector<uint8_t> stored_;     // by field: isStoredText
   std::vector<PlainColumn> plain_;  // one per planned column
 #if defined(__SSE2__)
   PlainScan scan_;
@@ -234,7 +236,9 @@ Values::Values(JobContext& job, const ValueRules& rules)
 #if defined(__SSE2__)
   scan_ = {_mm_set1_epi8(quote_), _mm_set1_epi8(mySql_ ? '\\' : quote_), _mm_set1_epi8(delimiterFirst_)};
 #endif
+  stored_.resize(static_cast<size_t>(job_.table.fieldCount()));
   for (const PlannedColumn& column : job_.plan.columns) {
+    stored_[static_cast<size_t>(column.field)] = isStoredText(column, job_);
     plain_.push_back(plainColumn(column));
     // The one-pass copy moves whole blocks of sixteen bytes.
     valueRoom_ = std::max<size_t>(valueRoom_, column.width + 32);
@@ -258,13 +262,15 @@ Values::PlainColumn Values::plainColumn(const PlannedColumn& column) const {
   plain.width = f.length;
   plain.quoted = !sql_ && rules_.quoteChar != '\0' &&
                  (rules_.quoteAllFields || isCharacter(f.kind) || column.valueClass == ValueClass::Date);
-  if (isCharacter(f.kind) && !job_.table.sourceIsOem() && !o_.outputOem) {
-    plain.kind = Plain::Text;
-  } else if (column.valueClass == ValueClass::Number && f.kind.storage == Storage::NumberText && !o_.dropDecimals) {
-    plain.kind = Plain::Number;
-  } else if (!sql_ && column.valueClass == ValueClass::Logical && f.kind.storage == Storage::Logical) {
-    plain.kind = Plain::Logical;
-    plain.width = std::min<uint32_t>(plain.width, 1);
+  if (stored_[static_cast<size_t>(column.field)]) {
+    if (isCharacter(f.kind)) {
+      if (!o_.outputOem) plain.kind = Plain::Text;
+    } else if (column.valueClass == ValueClass::Number) {
+      plain.kind = Plain::Number;
+    } else if (!sql_) {
+      plain.kind = Plain::Logical;
+      plain.width = std::min<uint32_t>(plain.width, 1);
+    }
   } else if (column.valueClass == ValueClass::Date && f.kind.storage == Storage::Date && f.length == 8 &&
              !(sql_ && rules_.dialect == SqlDialect::Oracle)) {
     // A separator that needs enclosing or trimming leaves dates to the general steps.
@@ -364,8 +370,7 @@ inline size_t Values::placeTrimmedValue(const PlannedColumn& column, const uint8
   const Field& f = *column.source;
   const bool character = isCharacter(f.kind);
   const bool logical = column.valueClass == ValueClass::Logical;
-  const bool storedText = (character && !job_.table.sourceIsOem()) || logical ||
-                          (column.valueClass == ValueClass::Number && !o_.dropDecimals);
+  const bool storedText = stored_[static_cast<size_t>(column.field)];
   const char* src = p;
   size_t n;
   if (storedText) {

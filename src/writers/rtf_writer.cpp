@@ -134,7 +134,7 @@ class RtfWriter final : public RecordWriter {
     if (isBlankDate(*column.source, record)) return {};
     char* text = value_.data();
     const size_t n = column.decode(job_.table, column.field, record, job_.decode, text);
-    if (job_.options.outputOem) translateBytes(job_.codePages.ansiToOem, text, n);
+    translateBytes(job_.codePages.ansiToOem, text, n);
     return trimBlanks({text, n});
   }
 

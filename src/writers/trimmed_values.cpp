@@ -10,13 +10,8 @@ namespace tabrix {
 TrimmedValues::TrimmedValues(const JobContext& job) : job_(job) {
   buffer_.resize(std::max<size_t>(64, job.plan.textCapacity));
   stored_.resize(static_cast<size_t>(job.table.fieldCount()));
-  for (const PlannedColumn& column : job.plan.columns) {
-    const FieldKind& kind = column.kind();
-    stored_[static_cast<size_t>(column.field)] =
-        (column.valueClass == ValueClass::Text && kind.storage == Storage::Text && !job.table.sourceIsOem()) ||
-        (column.valueClass == ValueClass::Number && kind.storage == Storage::NumberText && !job.decode.dropDecimals) ||
-        (column.valueClass == ValueClass::Logical && kind.storage == Storage::Logical);
-  }
+  for (const PlannedColumn& column : job.plan.columns)
+    stored_[static_cast<size_t>(column.field)] = isStoredText(column, job);
 }
 
 std::string_view TrimmedValues::trimmed(const PlannedColumn& column, const uint8_t* record) {
@@ -33,6 +28,13 @@ std::string_view TrimmedValues::trimmed(const PlannedColumn& column, const uint8
     return trimLeftBlanks({text, n});
   }
   return trimBlanks({buffer_.data(), column.decode(job_.table, column.field, record, job_.decode, buffer_.data())});
+}
+
+bool isStoredText(const PlannedColumn& column, const JobContext& job) {
+  const FieldKind& kind = column.kind();
+  return (kind.valueClass == ValueClass::Text && kind.storage == Storage::Text && !job.table.sourceIsOem()) ||
+         (column.valueClass == ValueClass::Number && kind.storage == Storage::NumberText && !job.decode.dropDecimals) ||
+         (column.valueClass == ValueClass::Logical && kind.storage == Storage::Logical);
 }
 
 bool isBlankDate(const Field& field, const uint8_t* record) {

@@ -28,6 +28,11 @@ class TrimmedValues {
   std::vector<uint8_t> stored_;
 };
 
+// Whether a column's text is its stored bytes up to a zero byte, so it can be
+// trimmed where it is stored: a character field of a table in a Windows page,
+// a number kept whole, a logical's letter (its first byte).
+bool isStoredText(const PlannedColumn& column, const JobContext& job);
+
 // A date field that holds no date (its first byte a blank or a zero byte):
 // its local form would show the separators between blanks.
 bool isBlankDate(const Field& field, const uint8_t* record);
