@@ -764,7 +764,11 @@ int Run::execute() {
   if (!o_.toStandardOutput && (!refuseOutputsOnSources() || !outputFoldersExist() || !databasesMayBeAdded()))
     return finish(kExitFailed);
   if (o_.appendToOutput) o_.firstAppendedJob = true;
-  if (const size_t jobs = jobCount(); sideBySide(jobs)) convertSideBySide(jobs);
+  // A core left over from the tables goes to writing each output.
+  const size_t jobs = jobCount();
+  const bool tablesSideBySide = sideBySide(jobs);
+  o_.writeInBackground = !tablesSideBySide && jobs >= 2;
+  if (tablesSideBySide) convertSideBySide(jobs);
   else convertOneAtATime();
   if (failed_) return finish(kExitFailed);
   return finish(anyConverted_ || !sources_.empty() ? kExitConverted : kExitNothingToDo);

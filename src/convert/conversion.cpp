@@ -95,6 +95,7 @@ ConversionResult runConversion(const ConversionOptions& o, DbfTable& table, Conv
   // Declared first, so the files are closed before a failed job discards them.
   StagedFiles files(protectedFiles(o, table));
   OutputFile out(&files);
+  out.writeInBackground(o.writeInBackground);
   const OutputFormatRow& format = outputFormatRow(o.outputFormat);
   JobContext job{o, {}, table, out, files, format.family, {}, o.delimiter, false, {}, {}, 0, false, 0, {}};
   job.outputPath = outputPathFor(o, job.family);

@@ -27,6 +27,10 @@ struct ConversionOptions {
   bool commandLineMode = false;
   JobLog* logFile = nullptr;  // not owned
   int logLevel = 0;           // 1: no "Open file" and per-source lines
+  // A core is free for the job: a large output is written by a thread of its
+  // own while the records are converted. Off when tables run side by side or
+  // one core is asked for.
+  bool writeInBackground = true;
   // The run's sources and their memo files: no file a job writes may be one
   // of them (compared as files, after links are resolved).
   std::vector<std::string> protectedPaths;

@@ -11,6 +11,13 @@
 
 namespace tabrix {
 
+namespace {
+
+// Handing over less costs more in switches between the threads than it saves.
+constexpr size_t kBackgroundBuffer = size_t{1} << 20;
+
+}  // namespace
+
 OutputFile::~OutputFile() { close(); }
 
 bool OutputFile::start(const std::string& path, int flags) {
@@ -110,26 +117,53 @@ void OutputFile::writeAll(const char* data, size_t len) {
 }
 
 void OutputFile::flush() {
-  writeAll(buffer_.data(), used_);
+  writer_.wait();
+  if (used_ > 0 && error_ == 0) writeAll(buffer_.data(), used_);
   used_ = 0;
 }
 
 void OutputFile::write(const char* data, size_t len) {
   if (fd_ < 0 || error_ != 0) return;
-  if (used_ + len > buffer_.size()) {
+  if (!background_ && used_ + len > buffer_.size()) {
     flush();
     if (len >= buffer_.size()) {
       writeAll(data, len);
       return;
     }
   }
+  // In the background a long text fills buffer after buffer: each is written while the next fills.
+  while (len > buffer_.size() - used_) {
+    const size_t part = buffer_.size() - used_;
+    std::memcpy(buffer_.data() + used_, data, part);
+    used_ += part;
+    data += part;
+    len -= part;
+    handOff();
+    if (error_ != 0) return;
+  }
   std::memcpy(buffer_.data() + used_, data, len);
   used_ += len;
+}
+
+void OutputFile::handOff() {
+  if (buffer_.size() < kBackgroundBuffer) {
+    buffer_.resize(kBackgroundBuffer);
+    return;
+  }
+  writer_.wait();
+  spare_.resize(buffer_.size());
+  buffer_.swap(spare_);
+  const size_t len = used_;
+  used_ = 0;
+  writer_.post([this, len] {
+    if (error_ == 0) writeAll(spare_.data(), len);
+  });
 }
 
 bool OutputFile::close() {
   if (fd_ < 0) return !failed();
   flush();
+  writer_.stop();
   if (::close(fd_) != 0 && error_ == 0) error_ = errno;
   fd_ = -1;
   return !failed();
@@ -137,7 +171,8 @@ bool OutputFile::close() {
 
 std::string OutputFile::errorText() const {
   if (!reason_.empty()) return reason_;
-  return error_ ? std::strerror(error_) : std::string();
+  const int error = error_;
+  return error ? std::strerror(error) : std::string();
 }
 
 }  // namespace tabrix

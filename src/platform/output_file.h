@@ -1,13 +1,19 @@
 #pragma once
 // The one buffered output file every writer goes through: large writes, one
-// system call per buffer, and the first error kept for the report. Given a
-// job's StagedFiles, every file it opens is staged there, so it appears only
-// when the job commits (see platform/staged_file.h).
+// system call per buffer, and the first error kept for the report. Asked to
+// write in the background, once the output outgrows its buffer a thread of
+// its own writes each full buffer while the caller fills the next, so the
+// system's copy into the file overlaps the conversion. Given a job's
+// StagedFiles, every file it opens is staged there, so it appears only when
+// the job commits (see platform/staged_file.h).
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/worker_thread.h"
 
 namespace tabrix {
 
@@ -21,6 +27,8 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
+  // Set before opening: full buffers are written by a thread of their own.
+  void writeInBackground(bool on) { background_ = on; }
   // Creates path (truncating it), or with append opens it, creating it when
   // missing, to write at its end.
   bool open(const std::string& path, bool append);
@@ -41,27 +49,35 @@ class OutputFile {
   // Hands the buffered bytes to the system now.
   void flushToDisk() { if (fd_ >= 0) flush(); }
   bool isOpen() const { return fd_ >= 0; }
-  bool failed() const { return error_ != 0 || !reason_.empty(); }
+  bool failed() const { return error_.load(std::memory_order_relaxed) != 0 || !reason_.empty(); }
   // The text of the first failure.
   std::string errorText() const;
   // Bytes in the file before this job wrote anything (the append position).
   size_t initialSize() const { return initialSize_; }
 
  private:
+  // Writes the buffered bytes now, after whatever the writer thread holds.
   void flush();
   void writeAll(const char* data, size_t len);
+  // Gives the full buffer to the writer thread and takes its empty one.
+  void handOff();
   bool start(const std::string& path, int flags);
   // Closes what is open and forgets its errors, ready to open anew.
   void reset(bool appending);
 
   StagedFiles* files_ = nullptr;
   int fd_ = -1;
-  int error_ = 0;
+  std::atomic<int> error_{0};  // also set by the writer thread
   std::string reason_;  // a staging refusal, which has no errno
   bool appending_ = false;
   size_t initialSize_ = 0;
   std::vector<char> buffer_;
   size_t used_ = 0;
+
+  bool background_ = false;
+  // Started by the first full buffer; spare_ is its own while it writes.
+  WorkerThread writer_;
+  std::vector<char> spare_;
 };
 
 }  // namespace tabrix

@@ -170,6 +170,8 @@ class RtfDocument {
   explicit RtfDocument(StagedFiles* files = nullptr) : out_(files, 1 << 16) {}
   RtfDocument(const RtfDocument&) = delete;
   RtfDocument& operator=(const RtfDocument&) = delete;
+  // Set before opening: see OutputFile::writeInBackground.
+  void writeInBackground(bool on) { out_.writeInBackground(on); }
 
   // Creates path (truncating it) and writes the header, the document format
   // and the section format. All five formats start at their defaults; a

@@ -45,6 +45,7 @@ class RtfWriter final : public RecordWriter {
       columns_.push_back({&planned, boundary});
     }
     value_.resize(job_.plan.textCapacity);
+    doc_.writeInBackground(job_.options.writeInBackground);
   }
 
   bool opensOutput() const override { return true; }

@@ -51,6 +51,43 @@ TEST(OutputFileOpenAt, CutsTheFileAndWritesFromThere) {
   EXPECT_EQ(contents(path), "HEADER|rec1|rec2|\x1A");
 }
 
+// Texts shorter and longer than the buffer, a patch behind written bytes and
+// a second file on the same object: the bytes are those written, in order,
+// whether full buffers are written in turn or by the writer thread.
+TEST(OutputFileBackground, WritesEveryByteInOrderAndOpensAgain) {
+  test::TempFolder folder;
+  for (const bool background : {false, true}) {
+    OutputFile out(16);
+    out.writeInBackground(background);
+    for (const char* name : {"one.bin", "two.bin"}) {
+      const std::string path = folder.at(name);
+      ASSERT_TRUE(out.open(path, false));
+      std::string expected;
+      // About 3 MB, so the writer thread takes several full buffers.
+      for (size_t i = 0; i < 1500; ++i) {
+        const std::string piece(i % 41 * 97, static_cast<char>('a' + i % 26));
+        out.write(piece);
+        expected += piece;
+      }
+      ASSERT_TRUE(out.writeAt(5, "PATCH", 5));
+      expected.replace(5, 5, "PATCH");
+      out.write("end");
+      ASSERT_TRUE(out.close());
+      EXPECT_EQ(contents(path), expected + "end") << name << (background ? " in the background" : "");
+    }
+  }
+}
+
+TEST(OutputFileBackground, AFailedWriteIsReported) {
+  OutputFile out(16);
+  out.writeInBackground(true);
+  ASSERT_TRUE(out.open("/dev/full", false));
+  for (int i = 0; i < 300000; ++i) out.write("0123456789");
+  EXPECT_FALSE(out.close());
+  EXPECT_TRUE(out.failed());
+  EXPECT_NE(out.errorText().find("space"), std::string::npos) << out.errorText();
+}
+
 TEST(OutputFileOpenAt, MissingFileFails) {
   test::TempFolder folder;
   OutputFile out;
