@@ -23,6 +23,7 @@
 #include "cli/switch_words.h"
 #include "convert/conversion.h"
 #include "convert/job_log.h"
+#include "convert/progress_steps.h"
 #include "dbf/dbf_table.h"
 #include "platform/file.h"
 #include "platform/local_time.h"
@@ -134,27 +135,15 @@ class MemoSiblings {
 class ConsoleProgress final : public ConversionObserver {
  public:
   explicit ConsoleProgress(std::FILE* out) : out_(out) {}
-  // Called for every record: until the count reaches the next percentage the
-  // call is one comparison, not a division.
   void progress(uint64_t current, uint64_t total) override {
-    if (total == 0) return;
-    const bool samePercent = total == total_ && current >= current_ && current < next_;
-    current_ = current;
-    if (samePercent) return;
-    total_ = total;
-    const int percent = static_cast<int>(current * 100 / total);
-    next_ = ((static_cast<uint64_t>(percent) + 1) * total + 99) / 100;
-    if (percent == last_) return;
-    last_ = percent;
-    fmt::print(out_, "Converted {}%{}", percent, current == total ? "\r\n" : "\r");
+    if (total == 0 || !percent_.advanced(current, total)) return;
+    fmt::print(out_, "Converted {}%{}", percent_.step(), current == total ? "\r\n" : "\r");
     std::fflush(out_);
   }
 
  private:
   std::FILE* out_;
-  int last_ = -1;
-  uint64_t current_ = 0, total_ = 0;
-  uint64_t next_ = 0;  // the first count of the next percentage
+  ProgressSteps percent_{100};
 };
 
 // Where one table's conversion reports: the run's own options, log and

@@ -3,6 +3,7 @@
 #include <fmt/format.h>
 
 #include "convert/conversion.h"
+#include "convert/progress_steps.h"
 #include "select/record_sort.h"
 #include "ui/wizard_state.h"
 #include "util/ascii.h"
@@ -38,7 +39,11 @@ class ConversionWorker::Observer : public ConversionObserver {
   Observer(ConversionWorker& worker, size_t job, size_t jobs) : worker_(worker), job_(job), jobs_(jobs) {}
 
   void progress(uint64_t current, uint64_t total) override {
-    const uint64_t inJob = total == 0 ? 1000 : current * 1000 / total;
+    uint64_t inJob = 1000;
+    if (total != 0) {
+      if (!thousandths_.advanced(current, total)) return;
+      inJob = thousandths_.step();
+    }
     const int permille = static_cast<int>((job_ * 1000 + inJob) / jobs_);
     if (permille == last_) return;
     last_ = permille;
@@ -50,6 +55,7 @@ class ConversionWorker::Observer : public ConversionObserver {
   ConversionWorker& worker_;
   size_t job_;
   size_t jobs_;
+  ProgressSteps thousandths_{1000};
   int last_ = -1;
 };
 
